@@ -1,0 +1,99 @@
+#include "run.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "../playlist/fragments.h"
+#include "usage.h"
+
+static const char write_error_template[] = "Lodrix: Fehler beim Schreiben der Ausgabe: %s\n";
+static const char write_error_without_reason[] = "Lodrix: Fehler beim Schreiben der Ausgabe\n";
+
+int32_t parse_item_count(const char *text) {
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        ++text;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    // One past INT32_MAX is enough to tell every overflow apart, and keeps the sum from growing.
+    const int64_t limit = INT64_C(2147483648);
+    int64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        magnitude = magnitude * 10 + (*text - '0');
+        if (magnitude > limit)
+            magnitude = limit;
+    }
+    if (negative)
+        return (int32_t)-magnitude;
+    return magnitude > INT32_MAX ? INT32_MAX : (int32_t)magnitude;
+}
+
+static RunSettings scan_arguments(int argc, char **argv) {
+    RunSettings settings = {argv[1], "1", "0", false, false, 0, false, nullptr};
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (strcmp(argument, "-v") == 0)
+            settings.want_head = true;
+        if (strcmp(argument, "-n") == 0 && i + 1 < argc) {
+            int32_t count = parse_item_count(argv[i + 1]);
+            if (count > 0) {
+                settings.want_tail = true;
+                settings.item_count = count;
+            }
+        }
+        if (strcmp(argument, "-p") == 0) {
+            settings.prefix_directory = true;
+            settings.directory = getenv("PWD");
+        }
+    }
+    if (argc > 2 && argv[2][0] != '-') {
+        settings.track_position = argv[2];
+        if (argc > 3 && argv[3][0] != '-')
+            settings.duration = argv[3];
+    }
+    return settings;
+}
+
+// Windows' own shell and Wine set no PWD; the working directory is what it would have said.
+static const char *current_directory(void) {
+    static char directory[4096];
+    return getcwd(directory, sizeof directory) ? directory : "";
+}
+
+// The output only counts once it has reached the file: a full disk, a closed stdout or a
+// broken pipe must end in status 2, never in a short playlist and status 0.
+static int close_standard_output(void) {
+    bool failed = ferror(stdout) != 0;
+    if (fclose(stdout) != 0)
+        failed = true;
+    if (!failed)
+        return 0;
+    if (errno != 0)
+        fprintf(stderr, write_error_template, strerror(errno));
+    else
+        fputs(write_error_without_reason, stderr);
+    return 2;
+}
+
+int run(int argc, char **argv) {
+    if (argc <= 1) {
+        show_usage(argc > 0 ? argv[0] : nullptr);
+        return 1;
+    }
+    RunSettings settings = scan_arguments(argc, argv);
+    if (settings.prefix_directory && settings.directory == nullptr)
+        settings.directory = current_directory();
+
+    errno = 0;
+    if (settings.want_head)
+        write_playlist_head();
+    if (!ferror(stdout))
+        write_track_entry(settings.prefix_directory, settings.directory, settings.media_name,
+                          settings.duration, settings.track_position);
+    if (settings.want_tail && !ferror(stdout))
+        write_playlist_tail(settings.item_count);
+    return close_standard_output();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <stdint.h>
+
+/// What the command line asks of one playlist run. The texts point into argv and the
+/// environment; nothing is copied.
+struct RunSettings {
+    const char *media_name;
+    const char *track_position;
+    const char *duration;
+    bool want_head;
+    bool want_tail;
+    int32_t item_count;
+    bool prefix_directory;
+    const char *directory;
+};
+
+/// Runs the tool on its command line and returns the exit status: 0 after a playlist run
+/// that reached standard output whole, 1 after a usage run, 2 when writing failed.
+int run(int argc, char **argv);
+
+/// The count after "-n", read as atoi reads it, but saturated at the int32_t range instead
+/// of overflowing.
+int32_t parse_item_count(const char *text);

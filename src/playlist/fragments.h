@@ -1,0 +1,22 @@
+#pragma once
+
+#include <stdint.h>
+
+// The three fragments a playlist is joined from: one head, a track entry per run, one tail.
+// All write to standard output and stop at its first write error; the caller reads that
+// from ferror(stdout).
+//
+// Every inserted text is escaped for XML: "&", "<" and ">" become references, except an "&"
+// that already begins a predefined or numeric character reference, which is kept as it is.
+
+/// Writes the XML declaration, the opening playlist element, the title and the open track list.
+void write_playlist_head(void);
+
+/// Writes one track entry. Its location is media_name, or with prefix_directory
+/// "file://" + directory + "/" + media_name (a null directory counts as empty).
+void write_track_entry(bool prefix_directory, const char *directory, const char *media_name,
+                       const char *duration, const char *track_position);
+
+/// Writes the end of the track list, VLC's item list with tids 1 to item_count, and the end
+/// of the document.
+void write_playlist_tail(int32_t item_count);
