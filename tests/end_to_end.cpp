@@ -1,0 +1,190 @@
+// Runs the built tool on each case of a case file and compares its exact output and status.
+// Usage: end_to_end CASES BINARY [--crlf] [--launcher PROGRAM]
+//
+// Case file: "case NAME" starts a case. Then, in any order:
+//   args WORDS      arguments split at blanks      arg TEXT     one argument, exact (may be empty)
+//   argv0 TEXT      argument 0 (default "lodrix")  argv0-none   start with no argument at all
+//   env NAME=VALUE  the whole environment is these  cwd DIR     working directory
+//   stdout full|closed   where standard output goes (default: captured)
+//   status N        out / err  start a block of expected standard output / error,
+//   |TEXT           one line of the current block (TEXT and a line feed)
+//   posix-only      the case needs what only a POSIX system gives (PWD, /dev/full, argv0)
+// Lines starting with '#' are comments.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+struct Case {
+    std::string name;
+    std::vector<std::string> args, env;
+    std::string argv0 = "lodrix", cwd, stdout_to, out, err;
+    bool no_argv0 = false, posix_only = false;
+    int status = 0;
+};
+
+struct Result {
+    std::string out, err;
+    int status = -1;
+};
+
+static std::string binary, launcher;
+static bool crlf = false;
+
+static std::vector<Case> load_cases(const char *path) {
+    std::ifstream file(path);
+    if (!file)
+        throw std::runtime_error(std::string("cannot read ") + path);
+    std::vector<Case> cases;
+    std::string line, *block = nullptr;
+    while (std::getline(file, line)) {
+        auto word = line.substr(0, line.find(' '));
+        auto rest = line.size() > word.size() ? line.substr(word.size() + 1) : "";
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (word == "case") {
+            cases.push_back(Case{});
+            cases.back().name = rest;
+            continue;
+        }
+        if (cases.empty())
+            throw std::runtime_error("line before the first case: " + line);
+        Case &c = cases.back();
+        if (line[0] == '|' && block)
+            *block += line.substr(1) + "\n";
+        else if (word == "args")
+            for (size_t at = 0; at < rest.size();) {
+                size_t end = std::min(rest.find(' ', at), rest.size());
+                c.args.push_back(rest.substr(at, end - at));
+                at = end + 1;
+            }
+        else if (word == "arg") c.args.push_back(rest);
+        else if (word == "argv0") c.argv0 = rest;
+        else if (word == "argv0-none") c.no_argv0 = true;
+        else if (word == "env") c.env.push_back(rest);
+        else if (word == "cwd") c.cwd = rest;
+        else if (word == "stdout") c.stdout_to = rest;
+        else if (word == "status") c.status = std::stoi(rest);
+        else if (word == "posix-only") c.posix_only = true;
+        else if (word == "out") block = &c.out;
+        else if (word == "err") block = &c.err;
+        else throw std::runtime_error("unknown line in case " + c.name + ": " + line);
+    }
+    return cases;
+}
+
+static std::string with_crlf(const std::string &text) {
+    std::string result;
+    for (char c : text)
+        result += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return result;
+}
+
+// Starts the tool with exactly this argument vector and environment, and collects both streams.
+static Result run_tool(const Case &c) {
+    std::vector<std::string> words;
+    if (!launcher.empty())
+        words = {launcher, binary};
+    else if (!c.no_argv0)
+        words = {c.argv0};
+    words.insert(words.end(), c.args.begin(), c.args.end());
+    std::vector<char *> argv, envp;
+    for (auto &w : words) argv.push_back(const_cast<char *>(w.c_str()));
+    argv.push_back(nullptr);
+    for (auto &e : c.env) envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        throw std::runtime_error("pipe");
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (c.stdout_to == "full") dup2(open("/dev/full", O_WRONLY), 1);
+        else if (c.stdout_to == "closed") close(1);
+        else dup2(out[1], 1);
+        dup2(err[1], 2);
+        if (!c.cwd.empty() && chdir(c.cwd.c_str()) != 0) _exit(127);
+        const char *program = launcher.empty() ? binary.c_str() : launcher.c_str();
+        if (launcher.empty()) execve(program, argv.data(), envp.data());
+        else execvpe(program, argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    Result result;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string *into[2] = {&result.out, &result.err};
+    for (int open_streams = 2; open_streams > 0;) {
+        poll(fds, 2, -1);
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buffer[65536];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) { into[i]->append(buffer, n); continue; }
+            close(fds[i].fd);
+            fds[i].fd = -1;
+            --open_streams;
+        }
+    }
+    int wait_status;
+    waitpid(pid, &wait_status, 0);
+    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    return result;
+}
+
+static void check_case(const Case &c) {
+    if (c.posix_only && !launcher.empty())
+        GTEST_SKIP() << "needs a POSIX start";
+    Result got = run_tool(c);
+    EXPECT_EQ(got.status, c.status);
+    EXPECT_EQ(got.out, crlf ? with_crlf(c.out) : c.out);
+    EXPECT_EQ(got.err, crlf ? with_crlf(c.err) : c.err);
+}
+
+// The item list's fast path has its own carries and block ends; check a long list line by line.
+TEST(ItemList, HundredThousandItemsAcrossManyBlocks) {
+    Case c;
+    c.args = {"a", "-n", "100000"};
+    std::string expected;
+    for (int k = 1; k <= 100000; ++k)
+        expected += "  <vlc:item tid=\"" + std::to_string(k) + "\"/>\n";
+    expected += " </extension>\n</playlist>\n";
+    if (crlf) expected = with_crlf(expected);
+    Result got = run_tool(c);
+    ASSERT_EQ(got.status, 0);
+    ASSERT_GE(got.out.size(), expected.size());
+    EXPECT_EQ(got.out.substr(got.out.size() - expected.size()), expected);
+}
+
+int main(int argc, char **argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s CASES BINARY [--crlf] [--launcher PROGRAM]\n", argv[0]);
+        return 2;
+    }
+    binary = argv[2];
+    for (int i = 3; i < argc; ++i) {
+        if (std::string(argv[i]) == "--crlf") crlf = true;
+        else if (std::string(argv[i]) == "--launcher" && i + 1 < argc) launcher = argv[++i];
+    }
+    for (const Case &c : load_cases(argv[1])) {
+        std::string name = c.name;
+        for (char &ch : name)
+            if (!isalnum((unsigned char)ch)) ch = '_';
+        testing::RegisterTest("EndToEnd", name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
+                              [c]() -> testing::Test * {
+                                  struct CaseTest : testing::Test {
+                                      Case c;
+                                      explicit CaseTest(Case c) : c(std::move(c)) {}
+                                      void TestBody() override { check_case(c); }
+                                  };
+                                  return new CaseTest(c);
+                              });
+    }
+    return RUN_ALL_TESTS();
+}
