@@ -131,36 +131,42 @@ void write_track_entry(bool prefix_directory, const char *directory, const char 
     write_filled(track_rest, rest);
 }
 
-// The item list can run to 2^31-1 lines (47 GB), so it is built the way coreutils' seq does
-// it: the number kept as decimal digits counted up in place, the lines copied into one
-// block, and the block written whole.
+// The item list can run to 2^31-1 lines (47 GB), so it is built the way coreutils' seq
+// builds its output: one line kept ready with its number as decimal digits counted up in
+// place, copied whole into a block, and the block written with one fwrite.
 static void write_item_lines(int32_t item_count) {
-    static char block[64 * 1024];
-    const size_t start_length = sizeof item_line_start - 1;
-    const size_t end_length = sizeof item_line_end - 1;
-    const size_t longest_line = start_length + 10 + end_length;
-    char digits[10] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '1'};
-    int first = 9;
+    char line[32];
+    size_t line_length = strlen(item_line_start);
+    memcpy(line, item_line_start, line_length);
+    line[line_length++] = '1';
+    memcpy(line + line_length, item_line_end, strlen(item_line_end));
+    line_length += strlen(item_line_end);
+    const size_t last_digit = strlen(item_line_start);
+    size_t ones = last_digit;
+
+    // Room for one whole copy of line past the last full line, so the copy needs no length.
+    static char block[64 * 1024 + sizeof line];
     size_t used = 0;
     for (int64_t k = 1; k <= item_count; ++k) {
-        memcpy(block + used, item_line_start, start_length);
-        used += start_length;
-        memcpy(block + used, digits + first, 10 - first);
-        used += 10 - first;
-        memcpy(block + used, item_line_end, end_length);
-        used += end_length;
-
-        int i = 9;
-        while (digits[i] == '9')
-            digits[i--] = '0';
-        ++digits[i];
-        if (i < first)
-            first = i;
-
-        if (used > sizeof block - longest_line) {
+        memcpy(block + used, line, sizeof line);
+        used += line_length;
+        if (used >= sizeof block - sizeof line) {
             if (fwrite(block, 1, used, stdout) != used)
                 return;
             used = 0;
+        }
+
+        size_t i = ones;
+        while (line[i] == '9')
+            line[i--] = '0';
+        if (i >= last_digit) {
+            ++line[i];
+        } else {
+            // 9...9 became 0...0: one digit more, a leading 1.
+            memmove(line + last_digit + 1, line + last_digit, line_length - last_digit);
+            line[last_digit] = '1';
+            ++line_length;
+            ++ones;
         }
     }
     fwrite(block, 1, used, stdout);
