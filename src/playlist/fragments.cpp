@@ -131,40 +131,48 @@ void write_track_entry(bool prefix_directory, const char *directory, const char 
     write_filled(track_rest, rest);
 }
 
-// The item list can run to 2^31-1 lines (47 GB), so it is built the way coreutils' seq
+// The item list can run to 2^31-1 lines (65 GB), so it is built the way coreutils' seq
 // builds its output: one line kept ready with its number as decimal digits counted up in
 // place, copied whole into a block, and the block written with one fwrite.
 static void write_item_lines(int32_t item_count) {
+    const size_t first_digit = strlen(item_line_start);
     char line[32];
-    size_t line_length = strlen(item_line_start);
-    memcpy(line, item_line_start, line_length);
-    line[line_length++] = '1';
-    memcpy(line + line_length, item_line_end, strlen(item_line_end));
-    line_length += strlen(item_line_end);
-    const size_t last_digit = strlen(item_line_start);
-    size_t ones = last_digit;
+    memcpy(line, item_line_start, first_digit);
+    line[first_digit] = '1';
+    memcpy(line + first_digit + 1, item_line_end, strlen(item_line_end));
+    size_t line_length = first_digit + 1 + strlen(item_line_end);
+    size_t ones = first_digit;
 
-    // Room for one whole copy of line past the last full line, so the copy needs no length.
-    static char block[64 * 1024 + sizeof line];
+    // Room for one whole copy of line past the block, so the copy needs no length.
+    const size_t block_size = 64 * 1024;
+    static char block[block_size + sizeof line];
     size_t used = 0;
-    for (int64_t k = 1; k <= item_count; ++k) {
-        memcpy(block + used, line, sizeof line);
-        used += line_length;
-        if (used >= sizeof block - sizeof line) {
-            if (fwrite(block, 1, used, stdout) != used)
-                return;
-            used = 0;
+    int64_t k = 1;
+    while (k <= item_count) {
+        // The ones digit goes straight into the block and line changes only every tenth
+        // item: copying line right after a store into it stalls, and made the loop 2.6x slower.
+        for (char digit = line[ones]; digit <= '9' && k <= item_count; ++digit, ++k) {
+            memcpy(block + used, line, sizeof line);
+            block[used + ones] = digit;
+            used += line_length;
+            if (used >= block_size) {
+                if (fwrite(block, 1, block_size, stdout) != block_size)
+                    return;
+                used -= block_size;
+                memcpy(block, block + block_size, used);
+            }
         }
 
         size_t i = ones;
-        while (line[i] == '9')
-            line[i--] = '0';
-        if (i >= last_digit) {
+        line[i] = '0';
+        while (line[--i] == '9')
+            line[i] = '0';
+        if (i >= first_digit) {
             ++line[i];
         } else {
             // 9...9 became 0...0: one digit more, a leading 1.
-            memmove(line + last_digit + 1, line + last_digit, line_length - last_digit);
-            line[last_digit] = '1';
+            memmove(line + first_digit + 1, line + first_digit, line_length - first_digit);
+            line[first_digit] = '1';
             ++line_length;
             ++ones;
         }
