@@ -5,7 +5,8 @@
 //   args WORDS      arguments split at blanks      arg TEXT     one argument, exact (may be empty)
 //   argv0 TEXT      argument 0 (default "lodrix")  argv0-none   start with no argument at all
 //   env NAME=VALUE  the whole environment is these  cwd DIR     working directory
-//   stdout full|closed   where standard output goes (default: captured)
+//   stdout full|closed|broken|broken-sigpipe-ignored   where standard output goes
+//                   (default: captured; broken: a pipe whose reader is gone)
 //   status N        out / err  start a block of expected standard output / error,
 //   |TEXT           one line of the current block (TEXT and a line feed)
 //   posix-only      the case needs what only a POSIX system gives (PWD, /dev/full, argv0)
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,6 +108,13 @@ static Result run_tool(const Case &c) {
     if (pid == 0) {
         if (c.stdout_to == "full") dup2(open("/dev/full", O_WRONLY), 1);
         else if (c.stdout_to == "closed") close(1);
+        else if (c.stdout_to.rfind("broken", 0) == 0) {
+            int reader_gone[2];
+            if (pipe(reader_gone) != 0) _exit(127);
+            close(reader_gone[0]);
+            dup2(reader_gone[1], 1);
+            signal(SIGPIPE, c.stdout_to == "broken-sigpipe-ignored" ? SIG_IGN : SIG_DFL);
+        }
         else dup2(out[1], 1);
         dup2(err[1], 2);
         if (!c.cwd.empty() && chdir(c.cwd.c_str()) != 0) _exit(127);
@@ -159,6 +168,25 @@ TEST(ItemList, HundredThousandItemsAcrossManyBlocks) {
     ASSERT_EQ(got.status, 0);
     ASSERT_GE(got.out.size(), expected.size());
     EXPECT_EQ(got.out.substr(got.out.size() - expected.size()), expected);
+}
+
+// Far more than any file name or script passes: every byte must still arrive, escaped.
+TEST(LargeInput, LongArgumentsAndManyArguments) {
+    Case c;
+    std::string name, location;
+    for (int k = 0; name.size() < 100 * 1024; ++k) {
+        name += "Tom & Jerry <" + std::to_string(k) + ">/";
+        location += "Tom &amp; Jerry &lt;" + std::to_string(k) + "&gt;/";
+    }
+    c.args = {name, "2", std::string(100 * 1024, '9')};
+    c.args.insert(c.args.end(), 100000, "ignored");
+    c.args.insert(c.args.end(), {"-n", "2"});
+    c.out = "  <track>\n   <location>" + location + "</location>\n   <duration>" + c.args[2] +
+            "</duration>\n   <extension application=\"http://www.videolan.org/vlc/playlist/0\">\n"
+            "    <vlc:id>2</vlc:id>\n   </extension>\n  </track>\n\n </trackList>\n\n"
+            " <extension application=\"http://www.videolan.org/vlc/playlist/0\">\n"
+            "  <vlc:item tid=\"1\"/>\n  <vlc:item tid=\"2\"/>\n </extension>\n</playlist>\n";
+    check_case(c);
 }
 
 int main(int argc, char **argv) {

@@ -31,7 +31,13 @@ int32_t parse_item_count(const char *text) {
     return magnitude > INT32_MAX ? INT32_MAX : (int32_t)magnitude;
 }
 
-static RunSettings scan_arguments(int argc, char **argv) {
+// Windows' own shell and Wine set no PWD; the working directory is what it would have said.
+static const char *current_directory(void) {
+    static char directory[4096];
+    return getcwd(directory, sizeof directory) ? directory : "";
+}
+
+RunSettings scan_arguments(int argc, char **argv) {
     RunSettings settings = {argv[1], "1", "0", false, false, 0, false, nullptr};
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
@@ -54,13 +60,9 @@ static RunSettings scan_arguments(int argc, char **argv) {
         if (argc > 3 && argv[3][0] != '-')
             settings.duration = argv[3];
     }
+    if (settings.prefix_directory && settings.directory == nullptr)
+        settings.directory = current_directory();
     return settings;
-}
-
-// Windows' own shell and Wine set no PWD; the working directory is what it would have said.
-static const char *current_directory(void) {
-    static char directory[4096];
-    return getcwd(directory, sizeof directory) ? directory : "";
 }
 
 // The output only counts once it has reached the file: a full disk, a closed stdout or a
@@ -78,16 +80,7 @@ static int close_standard_output(void) {
     return 2;
 }
 
-int run(int argc, char **argv) {
-    if (argc <= 1) {
-        show_usage(argc > 0 ? argv[0] : nullptr);
-        return 1;
-    }
-    RunSettings settings = scan_arguments(argc, argv);
-    if (settings.prefix_directory && settings.directory == nullptr)
-        settings.directory = current_directory();
-
-    errno = 0;
+void write_playlist(const RunSettings &settings) {
     if (settings.want_head)
         write_playlist_head();
     if (!ferror(stdout))
@@ -95,5 +88,15 @@ int run(int argc, char **argv) {
                           settings.duration, settings.track_position);
     if (settings.want_tail && !ferror(stdout))
         write_playlist_tail(settings.item_count);
+}
+
+int run(int argc, char **argv) {
+    if (argc <= 1) {
+        show_usage(argc > 0 ? argv[0] : nullptr);
+        return 1;
+    }
+    RunSettings settings = scan_arguments(argc, argv);
+    errno = 0;
+    write_playlist(settings);
     return close_standard_output();
 }

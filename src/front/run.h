@@ -19,6 +19,12 @@ struct RunSettings {
 /// that reached standard output whole, 1 after a usage run, 2 when writing failed.
 int run(int argc, char **argv);
 
+/// Reads a playlist run's settings from its command line (argc at least 2) and PWD.
+RunSettings scan_arguments(int argc, char **argv);
+
+/// Writes head, track entry and tail as the settings ask, stopping at a write error.
+void write_playlist(const RunSettings &settings);
+
 /// The count after "-n", read as atoi reads it, but saturated at the int32_t range instead
 /// of overflowing.
 int32_t parse_item_count(const char *text);

@@ -1,0 +1,189 @@
+// libFuzzer target over the argument vector and PWD. The input is NUL-separated: the first
+// piece is PWD ("\x01" alone: no PWD), the others are arguments 1, 2, ...
+//
+// Beyond not crashing: where every value written is plain text (valid UTF-8 of characters
+// XML allows, no control characters), head + entry + tail must parse as XML, and location,
+// duration, id and the item list must read back as given, references decoded once.
+#include <libxml/parser.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <string>
+#include <string.h>
+#include <vector>
+
+#include "front/run.h"
+#include "playlist/fragments.h"
+
+static bool is_xml_char(uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+static void append_utf8(std::string &out, uint32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | c >> 6);
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | c >> 12);
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | c >> 18);
+        out += char(0x80 | (c >> 12 & 0x3F));
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// True for valid UTF-8 whose characters XML allows, control characters excluded.
+static bool is_plain_text(const std::string &text) {
+    for (size_t i = 0; i < text.size();) {
+        unsigned char lead = text[i];
+        int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+        if (extra < 0 || lead > 0xF4 || i + extra >= text.size())
+            return false;
+        uint32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char next = text[i + k];
+            if ((next & 0xC0) != 0x80)
+                return false;
+            c = c << 6 | (next & 0x3F);
+        }
+        static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (c < smallest[extra] || c < 0x20 || c == 0x7F || !is_xml_char(c))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// What a reader gets back from the text the tool was given: references it kept are decoded
+// once, everything else stands for itself.
+static std::string decoded(const std::string &text) {
+    static const struct { const char *entity; char c; } predefined[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        bool done = false;
+        for (const auto &p : predefined)
+            if (!done && text.compare(i, strlen(p.entity), p.entity) == 0) {
+                out += p.c;
+                i += strlen(p.entity);
+                done = true;
+            }
+        if (!done && text.compare(i, 2, "&#") == 0) {
+            bool hex = text.compare(i, 3, "&#x") == 0;
+            size_t start = i + (hex ? 3 : 2), end = start;
+            uint32_t c = 0;
+            for (; end < text.size() && (hex ? isxdigit((unsigned char)text[end])
+                                             : isdigit((unsigned char)text[end])); ++end) {
+                char digit[2] = {text[end], 0};
+                c = std::min<uint32_t>(c * (hex ? 16 : 10) + strtoul(digit, nullptr, 16), 0x110000);
+            }
+            if (end > start && end < text.size() && text[end] == ';') {
+                if (is_xml_char(c)) {
+                    append_utf8(out, c);
+                    i = end + 1;
+                    done = true;
+                }
+            }
+        }
+        if (!done)
+            out += text[i++];
+    }
+    return out;
+}
+
+static std::vector<xmlNode *> children(xmlNode *parent, const char *name) {
+    std::vector<xmlNode *> found;
+    for (xmlNode *n = parent ? parent->children : nullptr; n; n = n->next)
+        if (n->type == XML_ELEMENT_NODE && strcmp((const char *)n->name, name) == 0)
+            found.push_back(n);
+    return found;
+}
+
+static std::string text_of(xmlNode *node) {
+    xmlChar *content = xmlNodeGetContent(node);
+    std::string text = content ? (const char *)content : "";
+    xmlFree(content);
+    return text;
+}
+
+static void expect(bool ok, const char *what, const std::string &got, const std::string &want) {
+    if (ok)
+        return;
+    fprintf(stderr, "%s: got \"%s\", expected \"%s\"\n", what, got.c_str(), want.c_str());
+    abort();
+}
+
+static void check_document(const std::string &xml, const RunSettings &s, int32_t count) {
+    xmlDoc *doc = xmlReadMemory(xml.data(), int(xml.size()), "fuzz.xspf", nullptr, XML_PARSE_NONET);
+    expect(doc != nullptr, "document does not parse", xml, "XML");
+    xmlNode *root = xmlDocGetRootElement(doc);
+    auto tracks = children(children(root, "trackList").at(0), "track");
+    expect(tracks.size() == 1, "tracks", std::to_string(tracks.size()), "1");
+    std::string location = s.prefix_directory
+        ? "file://" + decoded(s.directory) + "/" + decoded(s.media_name) : decoded(s.media_name);
+    std::string got = text_of(children(tracks[0], "location").at(0));
+    expect(got == location, "location", got, location);
+    got = text_of(children(tracks[0], "duration").at(0));
+    expect(got == decoded(s.duration), "duration", got, decoded(s.duration));
+    got = text_of(children(children(tracks[0], "extension").at(0), "id").at(0));
+    expect(got == decoded(s.track_position), "id", got, decoded(s.track_position));
+    auto items = children(children(root, "extension").at(0), "item");
+    expect(items.size() == size_t(count), "items", std::to_string(items.size()), std::to_string(count));
+    for (int32_t k = 1; k <= count; ++k) {
+        xmlChar *tid = xmlGetProp(items[k - 1], (const xmlChar *)"tid");
+        expect(std::to_string(k) == (const char *)tid, "tid", (const char *)tid, std::to_string(k));
+        xmlFree(tid);
+    }
+    xmlFreeDoc(doc);
+}
+
+static void ignore_xml_errors(void *, const char *, ...) {}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    xmlSetGenericErrorFunc(nullptr, ignore_xml_errors);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    std::vector<std::string> pieces(1);
+    for (size_t i = 0; i < size; ++i)
+        data[i] ? pieces.back() += char(data[i]) : pieces.emplace_back();
+    if (pieces.size() < 2)
+        return 0;
+    if (pieces[0] == "\x01")
+        unsetenv("PWD");
+    else
+        setenv("PWD", pieces[0].c_str(), 1);
+    std::vector<char *> argv = {const_cast<char *>("lodrix")};
+    for (size_t i = 1; i < pieces.size(); ++i)
+        argv.push_back(&pieces[i][0]);
+    argv.push_back(nullptr);
+    RunSettings s = scan_arguments(int(argv.size() - 1), argv.data());
+
+    // Long lists are the item list's business elsewhere; keep each input fast.
+    int32_t count = s.want_tail && s.item_count < 300 ? s.item_count : 300;
+    char *buffer = nullptr;
+    size_t length = 0;
+    FILE *memory = open_memstream(&buffer, &length);
+    FILE *real_stdout = stdout;
+    stdout = memory;
+    write_playlist_head();
+    write_track_entry(s.prefix_directory, s.directory, s.media_name, s.duration, s.track_position);
+    write_playlist_tail(count);
+    stdout = real_stdout;
+    fclose(memory);
+    std::string xml(buffer, length);
+    free(buffer);
+
+    if (is_plain_text(s.media_name) && is_plain_text(s.duration) &&
+        is_plain_text(s.track_position) && (!s.prefix_directory || is_plain_text(s.directory)))
+        check_document(xml, s, count);
+    return 0;
+}
