@@ -4,9 +4,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "../playlist/fragments.h"
+#include "platform.h"
 #include "usage.h"
 
 static const char write_error_template[] = "Lodrix: Fehler beim Schreiben der Ausgabe: %s\n";
@@ -31,12 +31,6 @@ int32_t parse_item_count(const char *text) {
     return magnitude > INT32_MAX ? INT32_MAX : (int32_t)magnitude;
 }
 
-// Windows' own shell and Wine set no PWD; the working directory is what it would have said.
-static const char *current_directory(void) {
-    static char directory[4096];
-    return getcwd(directory, sizeof directory) ? directory : "";
-}
-
 RunSettings scan_arguments(int argc, char **argv) {
     RunSettings settings = {argv[1], "1", "0", false, false, 0, false, nullptr};
     for (int i = 1; i < argc; ++i) {
@@ -52,7 +46,7 @@ RunSettings scan_arguments(int argc, char **argv) {
         }
         if (strcmp(argument, "-p") == 0) {
             settings.prefix_directory = true;
-            settings.directory = getenv("PWD");
+            settings.directory = environment_variable("PWD");
         }
     }
     if (argc > 2 && argv[2][0] != '-') {
@@ -60,8 +54,9 @@ RunSettings scan_arguments(int argc, char **argv) {
         if (argc > 3 && argv[3][0] != '-')
             settings.duration = argv[3];
     }
+    // Windows' own shell and Wine set no PWD; the working directory is what it would have said.
     if (settings.prefix_directory && settings.directory == nullptr)
-        settings.directory = current_directory();
+        settings.directory = working_directory();
     return settings;
 }
 
