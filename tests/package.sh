@@ -1,0 +1,28 @@
+#!/bin/sh
+# The .deb that CPack builds, unpacked into a scratch root: both commands run from there and
+# their man pages are in place and render without warnings.
+# Usage: package.sh BUILD_DIR
+set -u
+build=$1
+. "$(dirname "$0")/need.sh"
+need cpack dpkg-deb xmllint groff
+
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+(cd "$build" && cpack -G DEB -B "$work/package" >/dev/null) || { echo "cpack failed"; exit 1; }
+deb=$(ls "$work"/package/*.deb) || exit 1
+dpkg-deb -x "$deb" "$work/root" || exit 1
+bin=$work/root/usr/bin
+man=$work/root/usr/share/man/man1
+
+mkdir "$work/music" && : >"$work/music/a b.mp3"
+"$bin/lodrix" "file:///m/a&b.mp3" 1 1000 -v -n 1 | xmllint --noout - || { echo "installed lodrix"; exit 1; }
+# No LODRIX and no lodrix on the PATH: the script must find the one installed beside it.
+env -u LODRIX PATH=/usr/bin:/bin "$bin/lodrix-playlist" "$work/music" | xmllint --noout - ||
+    { echo "installed lodrix-playlist"; exit 1; }
+for page in lodrix lodrix-playlist; do
+    [ -f "$man/$page.1" ] || { echo "no man page $page.1"; exit 1; }
+    warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$man/$page.1" 2>&1)
+    [ -z "$warnings" ] || { echo "$page.1: $warnings"; exit 1; }
+done
+echo "$(basename "$deb"): $(dpkg-deb -c "$deb" | grep -c 'usr/') files; both commands and man pages work from the unpacked root"
