@@ -1,6 +1,6 @@
 #!/bin/sh
 # The Windows build: cross-built with MinGW-w64, run under Wine on the case table with CR LF
-# line ends, wildcard expansion and UTF-8 arguments.
+# line ends, wildcard expansion and UTF-8 arguments and working directory.
 # Usage: windows.sh build SOURCE_DIR BUILD_DIR | windows.sh suite SOURCE_DIR BUILD_DIR RUNNER CASES
 set -u
 step=$1 source=$2 build=$3
@@ -24,12 +24,15 @@ suite)
 
     work=$(mktemp -d) || exit 1
     trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT
-    touch "$work/b.mp3" "$work/a.mp3"
-    (cd "$work" && wine "$exe" '*.mp3') >"$work/got" || exit 1
-    printf '  <track>\r\n   <location>a.mp3</location>\r\n   <duration>0</duration>\r\n' >"$work/expected"
+    folder="$work/Grüße"
+    mkdir "$folder" && touch "$folder/b.mp3" "$folder/a.mp3"
+    (cd "$folder" && wine "$exe" '*.mp3' -p) >"$work/got" || exit 1
+    # No PWD under Wine: -p takes the working directory, in UTF-8 like the arguments.
+    printf '  <track>\r\n   <location>file://%s/a.mp3</location>\r\n' "$(winepath -w "$folder")" >"$work/expected"
+    printf '   <duration>0</duration>\r\n' >>"$work/expected"
     printf '   <extension application="http://www.videolan.org/vlc/playlist/0">\r\n' >>"$work/expected"
     printf '    <vlc:id>b.mp3</vlc:id>\r\n   </extension>\r\n  </track>\r\n\r\n' >>"$work/expected"
-    cmp "$work/expected" "$work/got" || { echo "'*.mp3' was not expanded as Windows does"; exit 1; }
-    echo "'*.mp3' expanded to a.mp3 b.mp3; a line end reads:"
+    cmp "$work/expected" "$work/got" || { diff "$work/expected" "$work/got"; exit 1; }
+    echo "'*.mp3' -p in $folder: a.mp3 b.mp3, the folder in UTF-8; a line end reads:"
     od -c "$work/got" | sed -n 1p ;;
 esac
