@@ -12,7 +12,7 @@ build)
     cmake -S "$source" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DLODRIX_SANITIZE=ON -DLODRIX_FUZZ=ON >/dev/null && cmake --build "$build" -j 2 ;;
 suite)
-    ctest --test-dir "$build" --output-on-failure -LE long ;;
+    ctest --test-dir "$build" --output-on-failure ;;
 fuzz)
     corpus=$(mktemp -d) || exit 1
     trap 'rm -rf "$corpus"' EXIT
