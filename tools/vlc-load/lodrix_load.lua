@@ -3,7 +3,7 @@
 -- the location, percent-decoded, a tab, and the duration in milliseconds, then quits.
 -- A playlist VLC cannot read stays unexpanded: then it writes nothing.
 local out_path = os.getenv("LODRIX_LOAD_OUT")
-local patience_us = 1000000
+local patience_us = 3000000  -- a good playlist expands in about 30 ms; a slow machine gets room
 
 local function tracks()
   local root = vlc.playlist.get("playlist", false)
