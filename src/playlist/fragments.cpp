@@ -135,15 +135,16 @@ void write_track_entry(bool prefix_directory, const char *directory, const char 
 // builds its output: one line kept ready with its number as decimal digits counted up in
 // place, copied whole into a block, and the block written with one fwrite.
 static void write_item_lines(int32_t item_count) {
-    const size_t first_digit = strlen(item_line_start);
+    const size_t first_digit = sizeof item_line_start - 1;
+    const size_t end_length = sizeof item_line_end - 1;
     char line[32];
     memcpy(line, item_line_start, first_digit);
     line[first_digit] = '1';
-    memcpy(line + first_digit + 1, item_line_end, strlen(item_line_end));
-    size_t line_length = first_digit + 1 + strlen(item_line_end);
+    memcpy(line + first_digit + 1, item_line_end, end_length);
+    size_t line_length = first_digit + 1 + end_length;
     size_t ones = first_digit;
 
-    // Room for one whole copy of line past the block, so the copy needs no length.
+    // Room for one whole copy of line past block_size, so the copy needs no length.
     const size_t block_size = 64 * 1024;
     static char block[block_size + sizeof line];
     size_t used = 0;
@@ -156,10 +157,9 @@ static void write_item_lines(int32_t item_count) {
             block[used + ones] = digit;
             used += line_length;
             if (used >= block_size) {
-                if (fwrite(block, 1, block_size, stdout) != block_size)
+                if (fwrite(block, 1, used, stdout) != used)
                     return;
-                used -= block_size;
-                memcpy(block, block + block_size, used);
+                used = 0;
             }
         }
 
