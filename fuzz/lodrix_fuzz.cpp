@@ -4,13 +4,14 @@
 // Beyond not crashing: where every value written is plain text (valid UTF-8 of characters
 // XML allows, no control characters), head + entry + tail must parse as XML, and location,
 // duration, id and the item list must read back as given, references decoded once.
+#include <ctype.h>
 #include <libxml/parser.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 #include <string>
-#include <string.h>
 #include <vector>
 
 #include "front/run.h"
@@ -64,36 +65,32 @@ static bool is_plain_text(const std::string &text) {
 // What a reader gets back from the text the tool was given: references it kept are decoded
 // once, everything else stands for itself.
 static std::string decoded(const std::string &text) {
-    static const struct { const char *entity; char c; } predefined[] = {
+    static const struct { std::string entity; char c; } predefined[] = {
         {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
     std::string out;
     for (size_t i = 0; i < text.size();) {
-        bool done = false;
-        for (const auto &p : predefined)
-            if (!done && text.compare(i, strlen(p.entity), p.entity) == 0) {
-                out += p.c;
-                i += strlen(p.entity);
-                done = true;
-            }
-        if (!done && text.compare(i, 2, "&#") == 0) {
+        auto entity = std::find_if(std::begin(predefined), std::end(predefined),
+                                   [&](const auto &p) { return text.compare(i, p.entity.size(), p.entity) == 0; });
+        if (entity != std::end(predefined)) {
+            out += entity->c;
+            i += entity->entity.size();
+            continue;
+        }
+        if (text.compare(i, 2, "&#") == 0) {
             bool hex = text.compare(i, 3, "&#x") == 0;
-            size_t start = i + (hex ? 3 : 2), end = start;
+            size_t end = i + (hex ? 3 : 2), first = end;
             uint32_t c = 0;
-            for (; end < text.size() && (hex ? isxdigit((unsigned char)text[end])
-                                             : isdigit((unsigned char)text[end])); ++end) {
-                char digit[2] = {text[end], 0};
-                c = std::min<uint32_t>(c * (hex ? 16 : 10) + strtoul(digit, nullptr, 16), 0x110000);
+            for (; end < text.size() && (hex ? isxdigit((unsigned char)text[end]) : isdigit((unsigned char)text[end])); ++end) {
+                int digit = isdigit((unsigned char)text[end]) ? text[end] - '0' : tolower(text[end]) - 'a' + 10;
+                c = std::min<uint32_t>(c * (hex ? 16 : 10) + digit, 0x110000);
             }
-            if (end > start && end < text.size() && text[end] == ';') {
-                if (is_xml_char(c)) {
-                    append_utf8(out, c);
-                    i = end + 1;
-                    done = true;
-                }
+            if (end > first && end < text.size() && text[end] == ';' && is_xml_char(c)) {
+                append_utf8(out, c);
+                i = end + 1;
+                continue;
             }
         }
-        if (!done)
-            out += text[i++];
+        out += text[i++];
     }
     return out;
 }

@@ -52,7 +52,7 @@ $listed
 EOF_LISTED
 printf 'file://%s/%s\t%s\n' "$root" "100% a%41.wav" 1500 | grep -qxF -f - "$work/loaded" ||
     fail "VLC did not get the WAV file with 1500 ms: $(grep wav "$work/loaded")"
-[ "$(grep -c "^file://$root/" "$work/loaded")" = "$count" ] || fail "VLC loaded other tracks: $(cat "$work/loaded")"
+[ "$(grep -cF "file://$root/" "$work/loaded")" = "$count" ] || fail "VLC loaded other tracks: $(cat "$work/loaded")"
 
 # No media file: a message, status 1, nothing on standard output.
 mkdir "$work/empty"
