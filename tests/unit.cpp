@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "front/platform.h"
 #include "front/run.h"
 
 TEST(ParseItemCount, ReadsAsAtoiButSaturates) {
@@ -17,4 +18,21 @@ TEST(ParseItemCount, ReadsAsAtoiButSaturates) {
     };
     for (const auto &c : cases)
         EXPECT_EQ(parse_item_count(c.text), c.count) << '"' << c.text << '"';
+}
+
+TEST(WindowsDirectoryAsUriPath, DriveAndShareAsVlcOnWindowsOpensThem) {
+    const struct {
+        const char *directory, *uri_path;
+    } cases[] = {
+        {"C:\\Musik", "/C:/Musik"},         {"c:\\", "/c:/"},
+        {"Z:/tmp/a b", "/Z:/tmp/a b"},     {"D:\\x\\y\\", "/D:/x/y/"},
+        {"\\\\server\\share\\dir", "server/share/dir"},
+        {"//server/share", "server/share"}, {"", ""},
+        {"/tmp/a\\b", "/tmp/a\\b"},         {"1:\\x", "1:\\x"},
+    };
+    for (const auto &c : cases) {
+        char uri_path[64];
+        windows_directory_as_uri_path(c.directory, uri_path);
+        EXPECT_STREQ(uri_path, c.uri_path) << '"' << c.directory << '"';
+    }
 }

@@ -27,8 +27,9 @@ suite)
     folder="$work/Grüße"
     mkdir "$folder" && touch "$folder/b.mp3" "$folder/a.mp3"
     (cd "$folder" && wine "$exe" '*.mp3' -p) >"$work/got" || exit 1
-    # No PWD under Wine: -p takes the working directory, in UTF-8 like the arguments.
-    printf '  <track>\r\n   <location>file://%s/a.mp3</location>\r\n' "$(winepath -w "$folder")" >"$work/expected"
+    # No PWD under Wine: -p takes the working directory, in UTF-8 like the arguments, as the
+    # path of a file URI that VLC on Windows opens.
+    printf '  <track>\r\n   <location>file:///%s/a.mp3</location>\r\n' "$(winepath -w "$folder" | tr '\\' /)" >"$work/expected"
     printf '   <duration>0</duration>\r\n' >>"$work/expected"
     printf '   <extension application="http://www.videolan.org/vlc/playlist/0">\r\n' >>"$work/expected"
     printf '    <vlc:id>b.mp3</vlc:id>\r\n   </extension>\r\n  </track>\r\n\r\n' >>"$work/expected"

@@ -1,14 +1,65 @@
 #include "platform.h"
 
 #include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+static bool is_separator(char c) { return c == '\\' || c == '/'; }
+static bool is_absolute(const char *path) {
+    bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
+    return drive ? is_separator(path[2]) : is_separator(path[0]) && is_separator(path[1]);
+}
+#else
+static bool is_separator(char c) { return c == '/'; }
+static bool is_absolute(const char *path) { return path[0] == '/'; }
+#endif
+
+// As pwd -L takes $PWD: absolute, and no "." or ".." component that would make it name
+// another folder than the one it spells.
+static bool is_plain_absolute_path(const char *path) {
+    if (!is_absolute(path))
+        return false;
+    for (const char *component = path; *component != '\0';) {
+        size_t length = 0;
+        while (component[length] != '\0' && !is_separator(component[length]))
+            ++length;
+        if ((length == 1 && component[0] == '.') || (length == 2 && component[0] == '.' && component[1] == '.'))
+            return false;
+        component += length;
+        if (*component != '\0')
+            ++component;
+    }
+    return true;
+}
+
+void windows_directory_as_uri_path(const char *directory, char *into) {
+    const char *from = directory;
+    bool drive = ((directory[0] | 0x20) >= 'a' && (directory[0] | 0x20) <= 'z') && directory[1] == ':';
+    bool share = (directory[0] == '\\' || directory[0] == '/') && (directory[1] == '\\' || directory[1] == '/');
+    if (drive)
+        *into++ = '/';
+    else if (share)
+        from += 2;
+    for (; *from != '\0'; ++from)
+        *into++ = (drive || share) && *from == '\\' ? '/' : *from;
+    *into = '\0';
+}
 
 #ifndef _WIN32
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-const char *environment_variable(const char *name) { return getenv(name); }
+static bool names_working_directory(const char *path) {
+    struct stat named, working;
+    return stat(path, &named) == 0 && stat(".", &working) == 0 && named.st_dev == working.st_dev &&
+           named.st_ino == working.st_ino;
+}
 
-const char *working_directory(void) {
+const char *current_directory(void) {
+    const char *pwd = getenv("PWD");
+    if (pwd != nullptr && is_plain_absolute_path(pwd) && names_working_directory(pwd))
+        return pwd;
     static char directory[4096];
     return getcwd(directory, sizeof directory) ? directory : "";
 }
@@ -31,23 +82,35 @@ static const char *to_utf8(const wchar_t *text, char *into, int room) {
     return WideCharToMultiByte(CP_UTF8, 0, text, -1, into, room, nullptr, nullptr) > 0 ? into : "";
 }
 
-const char *environment_variable(const char *name) {
-    wchar_t wide_name[64];
-    size_t i = 0;
-    for (; name[i] != '\0' && i + 1 < sizeof wide_name / sizeof *wide_name; ++i)
-        wide_name[i] = (unsigned char)name[i];
-    wide_name[i] = L'\0';
-    const wchar_t *value = _wgetenv(wide_name);
-    static char utf8_value[3 * longest_text + 1];
-    return value != nullptr ? to_utf8(value, utf8_value, sizeof utf8_value) : nullptr;
+// A folder's identity on Windows: its volume and its file index, as device and inode on POSIX.
+static bool folder_identity(const wchar_t *path, BY_HANDLE_FILE_INFORMATION *identity) {
+    HANDLE folder = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = GetFileInformationByHandle(folder, identity) != 0;
+    CloseHandle(folder);
+    return known;
 }
 
-const char *working_directory(void) {
-    static wchar_t directory[longest_text + 1];
-    static char utf8_directory[3 * longest_text + 1];
-    if (_wgetcwd(directory, longest_text + 1) == nullptr)
-        return "";
-    return to_utf8(directory, utf8_directory, sizeof utf8_directory);
+static bool names_working_directory(const wchar_t *path) {
+    BY_HANDLE_FILE_INFORMATION named, working;
+    return folder_identity(path, &named) && folder_identity(L".", &working) &&
+           named.dwVolumeSerialNumber == working.dwVolumeSerialNumber &&
+           named.nFileIndexHigh == working.nFileIndexHigh && named.nFileIndexLow == working.nFileIndexLow;
+}
+
+const char *current_directory(void) {
+    static wchar_t wide_directory[longest_text + 1];
+    static char directory[3 * longest_text + 1];
+    static char uri_path[3 * longest_text + 2];
+    const wchar_t *pwd = _wgetenv(L"PWD");
+    const char *chosen = pwd != nullptr ? to_utf8(pwd, directory, sizeof directory) : "";
+    if (!(pwd != nullptr && is_plain_absolute_path(chosen) && names_working_directory(pwd)))
+        chosen = _wgetcwd(wide_directory, longest_text + 1) != nullptr
+                     ? to_utf8(wide_directory, directory, sizeof directory) : "";
+    windows_directory_as_uri_path(chosen, uri_path);
+    return uri_path;
 }
 
 // Wildcard expansion makes the arguments' size unbounded, so this is the one allocation.

@@ -44,19 +44,16 @@ RunSettings scan_arguments(int argc, char **argv) {
                 settings.item_count = count;
             }
         }
-        if (strcmp(argument, "-p") == 0) {
+        if (strcmp(argument, "-p") == 0)
             settings.prefix_directory = true;
-            settings.directory = environment_variable("PWD");
-        }
     }
     if (argc > 2 && argv[2][0] != '-') {
         settings.track_position = argv[2];
         if (argc > 3 && argv[3][0] != '-')
             settings.duration = argv[3];
     }
-    // Windows' own shell and Wine set no PWD; the working directory is what it would have said.
-    if (settings.prefix_directory && settings.directory == nullptr)
-        settings.directory = working_directory();
+    if (settings.prefix_directory)
+        settings.directory = current_directory();
     return settings;
 }
 

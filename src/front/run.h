@@ -19,7 +19,8 @@ struct RunSettings {
 /// that reached standard output whole, 1 after a usage run, 2 when writing failed.
 int run(int argc, char **argv);
 
-/// Reads a playlist run's settings from its command line (argc at least 2) and PWD.
+/// Reads a playlist run's settings from its command line (argc at least 2) and, for "-p",
+/// the current directory.
 RunSettings scan_arguments(int argc, char **argv);
 
 /// Writes head, track entry and tail as the settings ask, stopping at a write error.

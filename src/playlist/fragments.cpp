@@ -43,6 +43,8 @@ static const char tail_end[] =
 " </extension>\n"
 "</playlist>\n";
 
+static void put(const char *text, size_t length) { fwrite(text, 1, length, stdout); }
+
 static bool is_xml_char(uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
@@ -83,37 +85,74 @@ static size_t reference_length(const char *text) {
     return p + 1 - text;
 }
 
-static void write_escaped(const char *text) {
+// The length of the character at text when it is one XML allows, in shortest UTF-8 and
+// beyond ASCII; 0 for a byte that begins none.
+static size_t xml_char_length(const unsigned char *text) {
+    unsigned char lead = text[0];
+    if (lead < 0xC2 || lead > 0xF4)
+        return 0;
+    size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t c = lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((text[i] & 0xC0) != 0x80)
+            return 0;
+        c = c << 6 | (text[i] & 0x3F);
+    }
+    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    return c >= smallest[length] && is_xml_char(c) ? length : 0;
+}
+
+// Bytes that may need more than a copy: markup, and "%" "#" "?", which a file URI would read
+// as an escape, a fragment or a query where a file name only means the character.
+static bool needs_care(unsigned char c, bool names_a_path) {
+    if (c >= 0x80 || c == '&' || c == '<' || c == '>')
+        return true;
+    if (c < 0x20)
+        return c != '\t' && c != '\n';
+    return names_a_path && (c == '%' || c == '#' || c == '?');
+}
+
+// Writes one value so that any bytes give a well-formed document whose location still names
+// the file: a byte XML cannot carry (ill-formed UTF-8, a control character, a carriage return
+// that readers would turn into a line feed) is written as %XX, which VLC decodes back to it.
+static void write_value(const char *value, bool names_a_path) {
+    static const char hex_digits[] = "0123456789ABCDEF";
+    const unsigned char *text = (const unsigned char *)value;
     while (*text != '\0' && !ferror(stdout)) {
-        size_t plain = strcspn(text, "&<>");
-        fwrite(text, 1, plain, stdout);
-        text += plain;
-        if (*text == '<') {
-            fputs("&lt;", stdout);
-            ++text;
-        } else if (*text == '>') {
-            fputs("&gt;", stdout);
-            ++text;
-        } else if (*text == '&') {
-            size_t kept = reference_length(text);
-            if (kept > 0) {
-                fwrite(text, 1, kept, stdout);
-                text += kept;
-            } else {
-                fputs("&amp;", stdout);
-                ++text;
-            }
+        const unsigned char *plain = text;
+        for (size_t length = 1; *text != '\0' && length > 0; text += length)
+            length = needs_care(*text, names_a_path) ? xml_char_length(text) : 1;
+        put((const char *)plain, text - plain);
+        if (*text == '\0')
+            break;
+        size_t kept = *text == '&' ? reference_length((const char *)text) : 0;
+        if (kept > 0) {
+            put((const char *)text, kept);
+            text += kept;
+            continue;
         }
+        if (*text == '&') {
+            put("&amp;", 5);
+        } else if (*text == '<') {
+            put("&lt;", 4);
+        } else if (*text == '>') {
+            put("&gt;", 4);
+        } else {
+            const char escaped[3] = {'%', hex_digits[*text >> 4], hex_digits[*text & 0xF]};
+            put(escaped, 3);
+        }
+        ++text;
     }
 }
 
-// Writes the template with each "%s" replaced by the next of values, escaped.
-static void write_filled(const char *format, const char *const values[]) {
+// Writes the template with each "%s" replaced by the next of values; path_values of them,
+// counted from the first, are parts of a file path.
+static void write_filled(const char *format, const char *const values[], int path_values) {
     for (const char *mark; (mark = strstr(format, "%s")) != nullptr; format = mark + 2) {
-        fwrite(format, 1, mark - format, stdout);
-        write_escaped(*values++);
+        put(format, mark - format);
+        write_value(*values++, path_values-- > 0);
     }
-    fputs(format, stdout);
+    put(format, strlen(format));
 }
 
 void write_playlist_head(void) { fputs(playlist_head, stdout); }
@@ -122,13 +161,13 @@ void write_track_entry(bool prefix_directory, const char *directory, const char 
                        const char *duration, const char *track_position) {
     if (prefix_directory) {
         const char *const location[] = {directory != nullptr ? directory : "", media_name};
-        write_filled(track_start_in_directory, location);
+        write_filled(track_start_in_directory, location, 2);
     } else {
         const char *const location[] = {media_name};
-        write_filled(track_start_plain, location);
+        write_filled(track_start_plain, location, 0);
     }
     const char *const rest[] = {duration, track_position};
-    write_filled(track_rest, rest);
+    write_filled(track_rest, rest, 0);
 }
 
 // The item list can run to 2^31-1 lines (65 GB), so it is built the way coreutils' seq

@@ -6,8 +6,10 @@
 // All write to standard output and stop at its first write error; the caller reads that
 // from ferror(stdout).
 //
-// Every inserted text is escaped for XML: "&", "<" and ">" become references, except an "&"
-// that already begins a predefined or numeric character reference, which is kept as it is.
+// Every inserted text is written so that any bytes give a well-formed document: "&", "<" and
+// ">" become references, except an "&" that already begins a predefined or numeric character
+// reference, which is kept; a byte XML cannot carry becomes %XX. In a location made of
+// directory and name, "%", "#" and "?" become %25, %23 and %3F, so that it names the file.
 
 /// Writes the XML declaration, the opening playlist element, the title and the open track list.
 void write_playlist_head(void);
