@@ -4,7 +4,7 @@
 # Usage: lodrix_playlist.sh LODRIX LODRIX_PLAYLIST VLC_LOAD
 set -u
 lodrix=$1 script=$2 load=$3
-. "$(dirname "$0")/need.sh"
+. "$(dirname "$0")/common.sh"
 need xmllint ffprobe vlc
 
 work=$(mktemp -d) || exit 1

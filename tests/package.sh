@@ -4,7 +4,7 @@
 # Usage: package.sh BUILD_DIR
 set -u
 build=$1
-. "$(dirname "$0")/need.sh"
+. "$(dirname "$0")/common.sh"
 need cpack dpkg-deb xmllint groff
 
 work=$(mktemp -d) || exit 1

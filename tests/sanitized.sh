@@ -4,7 +4,7 @@
 # Usage: sanitized.sh build|suite|fuzz SOURCE_DIR BUILD_DIR
 set -u
 step=$1 source=$2 build=$3
-. "$(dirname "$0")/need.sh"
+. "$(dirname "$0")/common.sh"
 need clang++ xmllint
 
 case $step in

@@ -4,7 +4,7 @@
 # Usage: windows.sh build SOURCE_DIR BUILD_DIR | windows.sh suite SOURCE_DIR BUILD_DIR RUNNER CASES
 set -u
 step=$1 source=$2 build=$3
-. "$(dirname "$0")/need.sh"
+. "$(dirname "$0")/common.sh"
 need x86_64-w64-mingw32-g++-posix wine wineserver wineboot winepath setsid
 export WINEDEBUG=-all WINEPREFIX="$build/wineprefix" LC_ALL=C.UTF-8
 

@@ -1,0 +1,30 @@
+# Sourced by the test scripts.
+
+# need COMMAND... : a test that lacks a tool skips (exit 77), except in CI, where a skip
+# could hide a missing install step and so fails.
+need() {
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null 2>&1 && continue
+        if [ "${CI:-}" = true ]; then echo "FAIL: $tool is missing in CI" >&2; exit 1; fi
+        echo "SKIP: $tool is not installed" >&2
+        exit 77
+    done
+}
+
+# write_wav FILE MS: MS milliseconds of silence, 8-bit mono at 8000 Hz, so exactly 8 bytes
+# a millisecond: a real file VLC and FFmpeg measure to the millisecond.
+write_wav() {
+    data=$(($2 * 8))
+    {
+        printf 'RIFF'; le32 $((data + 36)); printf 'WAVEfmt '; le32 16
+        printf '\001\000\001\000'; le32 8000; le32 8000; printf '\001\000\010\000data'; le32 "$data"
+        head -c "$data" /dev/zero | tr '\000' '\200'
+    } >"$1"
+}
+le32() {
+    n=$1
+    for _ in 1 2 3 4; do
+        printf "\\$(printf %03o $((n % 256)))"
+        n=$((n / 256))
+    done
+}
