@@ -227,6 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     write_playlist_head();
     write_track_entry(s.prefix_directory, s.directory, s.media_name, s.duration, s.track_position);
     write_playlist_tail(count);
+    flush_playlist_output();
     stdout = real_stdout;
     fclose(memory);
     std::string xml(buffer, length);

@@ -80,6 +80,7 @@ void write_playlist(const RunSettings &settings) {
                           settings.duration, settings.track_position);
     if (settings.want_tail && !ferror(stdout))
         write_playlist_tail(settings.item_count);
+    flush_playlist_output();
 }
 
 int run(int argc, char **argv) {
@@ -88,6 +89,8 @@ int run(int argc, char **argv) {
         return 1;
     }
     RunSettings settings = scan_arguments(argc, argv);
+    // The writers hand over whole blocks; a second buffer would only split them.
+    setvbuf(stdout, nullptr, _IONBF, 0);
     errno = 0;
     write_playlist(settings);
     return close_standard_output();

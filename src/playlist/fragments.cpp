@@ -43,7 +43,43 @@ static const char tail_end[] =
 " </extension>\n"
 "</playlist>\n";
 
-static void put(const char *text, size_t length) { fwrite(text, 1, length, stdout); }
+// Everything goes out through one block written only when full, so a pipe (64 KiB) takes each
+// write whole and a track entry run makes one write; the item loop copies one line past the
+// end, so the block has room for it.
+static const size_t block_size = 64 * 1024;
+static const size_t longest_item_line = 32;
+static char block[block_size + longest_item_line];
+static size_t used;
+
+// Writes the full block and carries what was copied past its end to the front.
+static bool write_full_block(void) {
+    if (fwrite(block, 1, block_size, stdout) != block_size)
+        return false;
+    used -= block_size;
+    memcpy(block, block + block_size, used);
+    return true;
+}
+
+static void put(const char *text, size_t length) {
+    while (length > block_size - used && !ferror(stdout)) {
+        size_t room = block_size - used;
+        memcpy(block + used, text, room);
+        used = block_size;
+        text += room;
+        length -= room;
+        write_full_block();
+    }
+    if (!ferror(stdout)) {
+        memcpy(block + used, text, length);
+        used += length;
+    }
+}
+
+void flush_playlist_output(void) {
+    if (used > 0 && !ferror(stdout))
+        fwrite(block, 1, used, stdout);
+    used = 0;
+}
 
 static bool is_xml_char(uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
@@ -155,7 +191,7 @@ static void write_filled(const char *format, const char *const values[], int pat
     put(format, strlen(format));
 }
 
-void write_playlist_head(void) { fputs(playlist_head, stdout); }
+void write_playlist_head(void) { put(playlist_head, sizeof playlist_head - 1); }
 
 void write_track_entry(bool prefix_directory, const char *directory, const char *media_name,
                        const char *duration, const char *track_position) {
@@ -172,21 +208,19 @@ void write_track_entry(bool prefix_directory, const char *directory, const char 
 
 // The item list can run to 2^31-1 lines (65 GB), so it is built the way coreutils' seq
 // builds its output: one line kept ready with its number as decimal digits counted up in
-// place, copied whole into a block, and the block written with one fwrite.
+// place, copied whole into the block, and the block written with one fwrite.
 static void write_item_lines(int32_t item_count) {
     const size_t first_digit = sizeof item_line_start - 1;
     const size_t end_length = sizeof item_line_end - 1;
-    char line[32];
+    char line[longest_item_line];
     memcpy(line, item_line_start, first_digit);
     line[first_digit] = '1';
     memcpy(line + first_digit + 1, item_line_end, end_length);
     size_t line_length = first_digit + 1 + end_length;
     size_t ones = first_digit;
 
-    // Room for one whole copy of line past block_size, so the copy needs no length.
-    const size_t block_size = 64 * 1024;
-    static char block[block_size + sizeof line];
-    size_t used = 0;
+    static_assert(sizeof item_line_start - 1 + 10 + sizeof item_line_end - 1 <= sizeof line,
+                  "the longest item line fits");
     int64_t k = 1;
     while (k <= item_count) {
         // The ones digit goes straight into the block and line changes only every tenth
@@ -195,11 +229,8 @@ static void write_item_lines(int32_t item_count) {
             memcpy(block + used, line, sizeof line);
             block[used + ones] = digit;
             used += line_length;
-            if (used >= block_size) {
-                if (fwrite(block, 1, used, stdout) != used)
-                    return;
-                used = 0;
-            }
+            if (used >= block_size && !write_full_block())
+                return;
         }
 
         size_t i = ones;
@@ -216,12 +247,11 @@ static void write_item_lines(int32_t item_count) {
             ++ones;
         }
     }
-    fwrite(block, 1, used, stdout);
 }
 
 void write_playlist_tail(int32_t item_count) {
-    fputs(tail_start, stdout);
-    write_item_lines(item_count);
+    put(tail_start, sizeof tail_start - 1);
     if (!ferror(stdout))
-        fputs(tail_end, stdout);
+        write_item_lines(item_count);
+    put(tail_end, sizeof tail_end - 1);
 }

@@ -3,8 +3,9 @@
 #include <stdint.h>
 
 // The three fragments a playlist is joined from: one head, a track entry per run, one tail.
-// All write to standard output and stop at its first write error; the caller reads that
-// from ferror(stdout).
+// They gather their text in one 64 KiB block that goes to standard output whole, and stop at
+// its first write error; the caller reads that from ferror(stdout) after
+// flush_playlist_output.
 //
 // Every inserted text is written so that any bytes give a well-formed document: "&", "<" and
 // ">" become references, except an "&" that already begins a predefined or numeric character
@@ -22,3 +23,6 @@ void write_track_entry(bool prefix_directory, const char *directory, const char 
 /// Writes the end of the track list, VLC's item list with tids 1 to item_count, and the end
 /// of the document.
 void write_playlist_tail(int32_t item_count);
+
+/// Writes what the fragments have left in the block. Call it once, after the last fragment.
+void flush_playlist_output(void);
