@@ -85,3 +85,28 @@ for run in 1 2 3 4; do
 done
 awk -v b="$bytes" -v t="$(median <"$work/tool-ns")" -v p="$(median <"$work/pipe-ns")" 'BEGIN {
     printf "   pipe %.0f MB/s, lodrix %.0f MB/s, ratio %.2fx (goal: at least 0.9x)\n", b / p * 1e3, b / t * 1e3, p / t }'
+
+playlist=$(dirname "$lodrix")/lodrix-playlist
+if [ -x "$playlist" ] && command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
+    echo
+    echo "5. lodrix-playlist on 1000 one-second MP3 files and a small video against one ffprobe"
+    echo "   run on one of them; then 10000 files: time and peak RSS against 1000"
+    mkdir -p "$work/lib"
+    ffmpeg -v error -f lavfi -i sine=d=1 "$work/one.mp3"
+    ffmpeg -v error -f lavfi -i testsrc=d=2:s=160x120 -f lavfi -i sine=d=2 -shortest "$work/lib/video.mp4"
+    for i in $(seq 1000); do cp "$work/one.mp3" "$work/lib/track $i.mp3"; done
+    read -r -d '' probe_time list_time < <(medians --warmup 3 --runs $((rounds * 4)) \
+        "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 $work/one.mp3" "$playlist $work/lib") || true
+    awk -v p="$probe_time" -v l="$list_time" 'BEGIN {
+        printf "   ffprobe %.0f ms, lodrix-playlist %.0f ms: %.2fx (goal: at most 5x)\n", p * 1e3, l * 1e3, l / p }'
+    peak() { python3 -c 'import resource, subprocess, sys, time
+start = time.time(); subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
+print(time.time() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$playlist" "$@"; }
+    read -r small_time small_rss < <(peak "$work/lib")
+    mkdir -p "$work/big"
+    for i in $(seq 10000); do ln "$work/one.mp3" "$work/big/track $i.mp3"; done
+    read -r big_time big_rss < <(peak "$work/big")
+    awk -v st="$small_time" -v sr="$small_rss" -v bt="$big_time" -v br="$big_rss" 'BEGIN {
+        printf "   1001 files: %.2f s, %d KiB; 10000 files: %.2f s, %d KiB\n", st, sr, bt, br
+        printf "   %.2f KiB more per file (the names), %.1fx the time for 10x the files\n", (br - sr) / 8999, bt / st }'
+fi

@@ -11,10 +11,10 @@ need() {
     done
 }
 
-# write_wav FILE MS: MS milliseconds of silence, 8-bit mono at 8000 Hz, so exactly 8 bytes
-# a millisecond: a real file VLC and FFmpeg measure to the millisecond.
+# write_wav FILE MS [SAMPLES]: MS milliseconds and SAMPLES eighths of one more of silence,
+# 8-bit mono at 8000 Hz: a real file whose length VLC and FFmpeg read exactly.
 write_wav() {
-    data=$(($2 * 8))
+    data=$(($2 * 8 + ${3:-0}))
     {
         printf 'RIFF'; le32 $((data + 36)); printf 'WAVEfmt '; le32 16
         printf '\001\000\001\000'; le32 8000; le32 8000; printf '\001\000\010\000data'; le32 "$data"

@@ -1,65 +1,89 @@
 #!/bin/sh
-# lodrix-playlist on a folder tree of hostile names: the playlist parses, lists every media
-# file in natural order with its location, has ffprobe's durations, and loads in VLC.
-# Usage: lodrix_playlist.sh LODRIX LODRIX_PLAYLIST VLC_LOAD
+# lodrix-playlist on a tree of real files with hostile names, in a folder named with "#" and
+# "%": the playlist parses, VLC lists every file in natural order with its location and
+# duration, and opens every one. Then durations against ffprobe, and the failure paths.
+# Usage: lodrix_playlist.sh LODRIX_PLAYLIST VLC_LOAD
 set -u
-lodrix=$1 script=$2 load=$3
+program=$1 load=$2
 . "$(dirname "$0")/common.sh"
-need xmllint ffprobe vlc
+need xmllint ffmpeg ffprobe vlc runuser
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-root="$work/Musik & <Hörbücher> 100%"
-# The tree, in the order the playlist must list it ("\n" a newline in the name), then the
-# files it must leave out.
-listed='"double" '"'single'"'.mp3
--dash.ogg
+root="$work/Musik & <Hörbücher> #1 100%"
+# The tree, in the order the playlist must list it, as printf %b reads it ("\0374" the
+# Latin-1 byte 0xFC); then what it must leave out.
+listed='"double" '"'single'"'.wav
+-dash.wav
 100% a%41.wav
-Album 2/b.flac
-Album 10/a.MP3
-new\nline.mp3
-Tom & Jerry <1>.mp3
-Tom &amp; Jerry.mp3
-track 2.mp3
-Track 10.mp3'
-count=10
-printf '%s\nnotes.txt\n.hidden/z.mp3\n' "$listed" | while IFS= read -r name; do
-    path=$(printf '%b' "$root/$name.")
-    mkdir -p "${path%/*}" && : >"${path%.}"
-done
-ln -s . "$root/loop"
-# 1.5 s of 8-bit mono sound at 8000 Hz, for ffprobe to measure.
-{ printf 'RIFF\004\057\000\000WAVEfmt \020\000\000\000\001\000\001\000\100\037\000\000'
-  printf '\100\037\000\000\001\000\010\000data\340\056\000\000'; head -c 12000 /dev/zero; } >"$root/100% a%41.wav"
-
+Album 2/b.wav
+Album 10/a.WAV
+ctl\01 cr\r.wav
+hash#1 what?.wav
+Latin\0374.wav
+new\nline.wav
+Tom & Jerry <1>.wav
+Tom &amp; Jerry.wav
+track 2.wav
+Track 10.wav'
+count=13
 failures=0
 fail() { echo "$*"; failures=$((failures + 1)); }
-LODRIX=$lodrix sh "$script" "$root" >"$work/list.xspf" || fail "lodrix-playlist failed"
+
+mkdir -p "$root/Album 2" "$root/Album 10" "$root/.hidden" || exit 1
+printf '%s\n' "$listed" | while IFS= read -r name; do
+    path=$(printf '%b.' "$root/$name") && path=${path%.}
+    # 1500.625 ms: the playlist must round it to 1501.
+    case $name in 100*) write_wav "$path" 1500 5 ;; *) write_wav "$path" 100 ;; esac
+    printf 'file://%s\t%s\n' "$path" "$(case $name in 100*) echo 1501 ;; *) echo 100 ;; esac)" >>"$work/expected"
+    printf 'opened\tfile://%s\n' "$path" >>"$work/expected-play"
+done
+write_wav "$root/.hidden/z.wav" 100
+: >"$root/notes.txt"
+ln -s . "$root/loop"
+chmod -R a+rX "$work"
+
+"$program" "$root" >"$work/list.xspf" 2>"$work/err" || fail "lodrix-playlist failed: $(cat "$work/err")"
 xmllint --noout "$work/list.xspf" || fail "the playlist is not XML"
-location() { xmllint --xpath "string((//*[local-name()='location'])[$1])" "$work/list.xspf"; }
-[ "$(xmllint --xpath "count(//*[local-name()='track'])" "$work/list.xspf")" = $count ] ||
-    fail "not $count tracks"
-
-# VLC percent-decodes the location, so the tracks it reports are the file names themselves.
+[ "$(xmllint --xpath "count(//*[local-name()='track'])" "$work/list.xspf")" = $count ] || fail "not $count tracks"
 "$load" "$work/list.xspf" >"$work/loaded" || fail "VLC did not load the playlist"
-index=0
-while IFS= read -r name; do
-    index=$((index + 1))
-    want=$(printf '%b.' "file://$root/$name" | sed 's/%/%25/g')
-    [ "$(location $index)." = "$want" ] || fail "track $index: $(location $index), expected ${want%.}"
-done <<EOF_LISTED
-$listed
-EOF_LISTED
-printf 'file://%s/%s\t%s\n' "$root" "100% a%41.wav" 1500 | grep -qxF -f - "$work/loaded" ||
-    fail "VLC did not get the WAV file with 1500 ms: $(grep wav "$work/loaded")"
-[ "$(grep -cF "file://$root/" "$work/loaded")" = "$count" ] || fail "VLC loaded other tracks: $(cat "$work/loaded")"
+diff "$work/expected" "$work/loaded" || fail "VLC listed other tracks, or in another order"
+"$load" --play "$work/list.xspf" >"$work/played" || fail "VLC did not play the playlist"
+diff "$work/expected-play" "$work/played" || fail "VLC did not open every track"
 
-# No media file: a message, status 1, nothing on standard output.
+# Durations as ffprobe reads them; a garbage .mp3 gets 0; a FIFO is left out with a message,
+# without opening it.
+ffmpeg -v error -f lavfi -i sine=d=1.2345 "$work/sine.mp3" && echo garbage >"$work/garbage.mp3" &&
+    mkfifo "$work/fifo" || exit 1
+probed=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$work/sine.mp3" |
+    awk '{ printf "%d", $1 * 1000 + 0.5 }')
+timeout 20 "$program" "$work/sine.mp3" "$work/fifo" "$work/garbage.mp3" >"$work/out" 2>"$work/err" ||
+    fail "files and a FIFO as operands: status $?"
+durations=$(xmllint --xpath "//*[local-name()='duration']/text()" "$work/out" | tr '\n' ' ')
+[ "$durations" = "$probed 0 " ] || fail "durations '$durations', expected '$probed 0 ' (ffprobe, garbage)"
+grep -q "fifo: keine regulaere Datei" "$work/err" || fail "no message for the FIFO: $(cat "$work/err")"
+
+# An unreadable folder is reported and the rest goes on (as nobody: root reads everything).
+mkdir -p "$work/partly/locked" && write_wav "$work/partly/ok.wav" 100 && chmod 000 "$work/partly/locked" &&
+    chmod a+rx "$work/partly"
+as_user=
+[ "$(id -u)" -eq 0 ] && as_user="runuser -u nobody --"
+$as_user "$program" "$work/partly" >"$work/out" 2>"$work/err" || fail "a locked subfolder stopped the run"
+grep -q 'ok.wav' "$work/out" && grep -q 'locked: Ordner nicht lesbar' "$work/err" ||
+    fail "a locked subfolder: $(cat "$work/err")"
+
+# No media file, a missing operand: a message, status 1, nothing on standard output.
 mkdir "$work/empty"
-LODRIX=$lodrix sh "$script" "$work/empty" >"$work/out" 2>"$work/err"
-[ $? = 1 ] && [ ! -s "$work/out" ] && [ -s "$work/err" ] || fail "an empty folder did not end in status 1 and a message"
-# A failed lodrix run stops the script with a failure.
-LODRIX=false sh "$script" "$root" >/dev/null 2>&1 && fail "a failed lodrix run was not reported"
+for operands in "$work/empty" "$work/missing $work/partly"; do
+    # shellcheck disable=SC2086
+    "$program" $operands >"$work/out" 2>"$work/err"
+    [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" = 1 ] ||
+        fail "$operands: not status 1 with one message and nothing on standard output"
+done
+# A failed write ends in status 2 and the message lodrix gives.
+"$program" "$work/partly" >/dev/full 2>"$work/err"
+[ $? = 2 ] && grep -qx 'Lodrix: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||
+    fail "a full disk: $(cat "$work/err")"
 
-[ "$failures" = 0 ] && echo "lodrix-playlist: $count files in natural order, parsed, loaded in VLC, 1500 ms measured"
+[ "$failures" = 0 ] && echo "lodrix-playlist: $count files in natural order, VLC opened every one, 1501 ms rounded, $probed ms as ffprobe, failure paths as they should be"
 exit "$failures"

@@ -5,7 +5,7 @@
 set -u
 build=$1
 . "$(dirname "$0")/common.sh"
-need cpack dpkg-deb xmllint groff
+need cpack dpkg-deb dpkg-shlibdeps xmllint groff
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
@@ -15,14 +15,16 @@ dpkg-deb -x "$deb" "$work/root" || exit 1
 bin=$work/root/usr/bin
 man=$work/root/usr/share/man/man1
 
-mkdir "$work/music" && : >"$work/music/a b.mp3"
+mkdir "$work/music" && write_wav "$work/music/a b.wav" 250
 "$bin/lodrix" "file:///m/a&b.mp3" 1 1000 -v -n 1 | xmllint --noout - || { echo "installed lodrix"; exit 1; }
-# No LODRIX and no lodrix on the PATH: the script must find the one installed beside it.
-env -u LODRIX PATH=/usr/bin:/bin "$bin/lodrix-playlist" "$work/music" | xmllint --noout - ||
-    { echo "installed lodrix-playlist"; exit 1; }
+cmp -s "$bin/lodrix" "$build/lodrix" || { echo "the package holds another lodrix than the one built"; exit 1; }
+"$bin/lodrix-playlist" "$work/music" | grep -q '<duration>250</duration>' || { echo "installed lodrix-playlist"; exit 1; }
+# dpkg-shlibdeps names what lodrix-playlist links; lodrix itself needs nothing.
+depends=$(dpkg-deb -f "$deb" Depends)
+case $depends in *libavformat*) ;; *) echo "the package does not depend on libavformat: '$depends'"; exit 1 ;; esac
 for page in lodrix lodrix-playlist; do
     [ -f "$man/$page.1" ] || { echo "no man page $page.1"; exit 1; }
     warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$man/$page.1" 2>&1)
     [ -z "$warnings" ] || { echo "$page.1: $warnings"; exit 1; }
 done
-echo "$(basename "$deb"): $(dpkg-deb -c "$deb" | grep -c 'usr/') files; both commands and man pages work from the unpacked root"
+echo "$(basename "$deb"): $(dpkg-deb -c "$deb" | grep -c 'usr/') files; both commands and man pages work from the unpacked root; Depends: $depends"

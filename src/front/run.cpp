@@ -59,7 +59,7 @@ RunSettings scan_arguments(int argc, char **argv) {
 
 // The output only counts once it has reached the file: a full disk, a closed stdout or a
 // broken pipe must end in status 2, never in a short playlist and status 0.
-static int close_standard_output(void) {
+int close_standard_output(void) {
     bool failed = ferror(stdout) != 0;
     if (fclose(stdout) != 0)
         failed = true;

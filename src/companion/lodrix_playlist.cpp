@@ -1,0 +1,81 @@
+#include "lodrix_playlist.h"
+
+#include <stdio.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "front/platform.h"
+#include "front/run.h"
+#include "media_duration.h"
+#include "media_files.h"
+#include "playlist/fragments.h"
+
+static const char no_media_message[] = "lodrix-playlist: keine Mediendateien gefunden\n";
+static const char progress_template[] = "\r%zu/%zu";
+
+// These names are literal: every "&" is one, even one that looks like "&amp;", so it is
+// written as "&amp;" and the writer keeps that whole.
+static std::string with_literal_ampersands(const std::string &text) {
+    std::string escaped;
+    for (char c : text)
+        escaped += c == '&' ? std::string("&amp;") : std::string(1, c);
+    return escaped;
+}
+
+// "N/M" on a terminal, at most ten times a second; the last call clears it.
+static void show_progress(size_t done, size_t total) {
+    using clock = std::chrono::steady_clock;
+    static const bool on_terminal = isatty(fileno(stderr));
+    static clock::time_point last_shown;
+    static int shown_length;
+    if (!on_terminal)
+        return;
+    if (done == total) {
+        fprintf(stderr, "\r%*s\r", shown_length, "");
+        return;
+    }
+    if (clock::now() - last_shown < std::chrono::milliseconds(100))
+        return;
+    last_shown = clock::now();
+    shown_length = fprintf(stderr, progress_template, done, total) - 1;
+}
+
+int run_lodrix_playlist(int argc, char **argv) {
+    std::vector<std::string> operands(argv + 1, argv + argc);
+    if (operands.empty())
+        operands.push_back(".");
+    std::vector<MediaFile> files;
+    if (!collect_media_files(operands, current_directory(), files))
+        return 1;
+    if (files.empty()) {
+        fputs(no_media_message, stderr);
+        return 1;
+    }
+
+    av_log_set_level(AV_LOG_QUIET);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    const int32_t count = files.size() < INT32_MAX ? int32_t(files.size()) : INT32_MAX;
+    for (int32_t position = 1; position <= count && !ferror(stdout); ++position) {
+        const MediaFile &file = files[position - 1];
+        show_progress(position - 1, count);
+        std::string path = file.folder == "/" ? "/" + file.name : file.folder + "/" + file.name;
+        std::string duration = std::to_string(media_duration_ms(path));
+        if (position == 1)
+            write_playlist_head();
+        write_track_entry(true, with_literal_ampersands(file.folder).c_str(),
+                          with_literal_ampersands(file.name).c_str(), duration.c_str(),
+                          std::to_string(position).c_str());
+        if (position == count)
+            write_playlist_tail(count);
+    }
+    flush_playlist_output();
+    show_progress(count, count);
+    return close_standard_output();
+}
