@@ -1,7 +1,6 @@
 #include "media_files.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include <algorithm>
 #include <filesystem>

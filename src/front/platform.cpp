@@ -1,13 +1,15 @@
 #include "platform.h"
 
 #include <stdlib.h>
-#include <string.h>
+
+static bool has_drive_letter(const char *path) {
+    return (path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z' && path[1] == ':';
+}
 
 #ifdef _WIN32
 static bool is_separator(char c) { return c == '\\' || c == '/'; }
 static bool is_absolute(const char *path) {
-    bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
-    return drive ? is_separator(path[2]) : is_separator(path[0]) && is_separator(path[1]);
+    return has_drive_letter(path) ? is_separator(path[2]) : is_separator(path[0]) && is_separator(path[1]);
 }
 #else
 static bool is_separator(char c) { return c == '/'; }
@@ -34,7 +36,7 @@ static bool is_plain_absolute_path(const char *path) {
 
 void windows_directory_as_uri_path(const char *directory, char *into) {
     const char *from = directory;
-    bool drive = ((directory[0] | 0x20) >= 'a' && (directory[0] | 0x20) <= 'z') && directory[1] == ':';
+    bool drive = has_drive_letter(directory);
     bool share = (directory[0] == '\\' || directory[0] == '/') && (directory[1] == '\\' || directory[1] == '/');
     if (drive)
         *into++ = '/';

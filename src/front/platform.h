@@ -1,7 +1,5 @@
 #pragma once
 
-#include <stddef.h>
-
 // What the front end needs from the platform, in UTF-8 everywhere: Windows hands over UTF-16
 // (or ANSI bytes, which would make the UTF-8 the playlist declares a lie).
 
