@@ -2,9 +2,9 @@
 # lodrix-playlist on a tree of real files with hostile names, in a folder named with "#" and
 # "%": the playlist parses, VLC lists every file in natural order with its location and
 # duration, and opens every one. Then durations against ffprobe, and the failure paths.
-# Usage: lodrix_playlist.sh LODRIX_PLAYLIST VLC_LOAD
+# Usage: lodrix_playlist.sh LODRIX_PLAYLIST VLC_LOAD LODRIX
 set -u
-program=$1 load=$2
+program=$1 load=$2 lodrix=$3
 . "$(dirname "$0")/common.sh"
 need xmllint ffmpeg ffprobe vlc runuser
 
@@ -63,13 +63,17 @@ durations=$(xmllint --xpath "//*[local-name()='duration']/text()" "$work/out" | 
 [ "$durations" = "$probed 0 " ] || fail "durations '$durations', expected '$probed 0 ' (ffprobe, garbage)"
 grep -q "fifo: keine regulaere Datei" "$work/err" || fail "no message for the FIFO: $(cat "$work/err")"
 
+# The bytes are those of lodrix -p in the file's folder, each "&" of the name given as "&amp;".
+mkdir -p "$work/partly/locked" && write_wav "$work/partly/a & b.wav" 100 || exit 1
+(cd "$work/partly" && PWD=$work/partly "$lodrix" "a &amp; b.wav" 1 100 -v -n 1 -p) >"$work/expected-bytes"
+"$program" "$work/partly" | cmp -s - "$work/expected-bytes" || fail "other bytes than lodrix -p writes"
+
 # An unreadable folder is reported and the rest goes on (as nobody: root reads everything).
-mkdir -p "$work/partly/locked" && write_wav "$work/partly/ok.wav" 100 && chmod 000 "$work/partly/locked" &&
-    chmod a+rx "$work/partly"
+chmod 000 "$work/partly/locked" && chmod a+rx "$work/partly" "$work/partly/a & b.wav"
 as_user=
 [ "$(id -u)" -eq 0 ] && as_user="runuser -u nobody --"
 $as_user "$program" "$work/partly" >"$work/out" 2>"$work/err" || fail "a locked subfolder stopped the run"
-grep -q 'ok.wav' "$work/out" && grep -q 'locked: Ordner nicht lesbar' "$work/err" ||
+grep -q 'a &amp; b.wav' "$work/out" && grep -q 'locked: Ordner nicht lesbar' "$work/err" ||
     fail "a locked subfolder: $(cat "$work/err")"
 
 # No media file, a missing operand: a message, status 1, nothing on standard output.
