@@ -29,7 +29,7 @@
 #include <time.h>
 
 #include <algorithm>
-
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -306,8 +306,7 @@ int main(int argc, char **argv) {
                               });
     }
     int status = RUN_ALL_TESTS();
-    std::string remove = "rm -rf '" + scratch + "'";
-    if (system(remove.c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", scratch.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
     return status;
 }

@@ -65,8 +65,7 @@ int run_lodrix_playlist(int argc, char **argv) {
     for (int32_t position = 1; position <= count && !ferror(stdout); ++position) {
         const MediaFile &file = files[position - 1];
         show_progress(position - 1, count);
-        std::string path = file.folder == "/" ? "/" + file.name : file.folder + "/" + file.name;
-        std::string duration = std::to_string(media_duration_ms(path));
+        std::string duration = std::to_string(media_duration_ms(media_file_path(file)));
         if (position == 1)
             write_playlist_head();
         write_track_entry(true, with_literal_ampersands(file.folder).c_str(),

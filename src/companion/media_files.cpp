@@ -71,32 +71,31 @@ bool natural_less(const std::string &a, const std::string &b) {
     return a.size() - i < b.size() - j;
 }
 
-static std::string path_in(const std::string &folder, const std::string &name) {
-    return folder == "/" ? folder + name : folder + "/" + name;
+std::string media_file_path(const MediaFile &file) {
+    return file.folder == "/" ? "/" + file.name : file.folder + "/" + file.name;
 }
 
 static void walk(const std::string &folder, std::vector<MediaFile> &files) {
     std::error_code error;
-    std::vector<std::string> names;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-        std::string name = entry->path().filename().string();
-        if (name[0] != '.')
-            names.push_back(name);
-    }
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
+        if (entry->path().filename().string()[0] != '.')
+            entries.push_back(*entry);
     if (error) {
         fprintf(stderr, unreadable_message, printable(folder).c_str(), error.message().c_str());
         return;
     }
-    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry &x, const fs::directory_entry &y) {
+        std::string a = x.path().filename().string(), b = y.path().filename().string();
         return natural_less(a, b) || (!natural_less(b, a) && a < b);
     });
-    for (const std::string &name : names) {
-        std::string path = path_in(folder, name);
-        fs::file_status status = fs::status(path, error);
+    // The entries know their type from the folder listing; only links cost a stat.
+    for (const fs::directory_entry &entry : entries) {
+        std::string name = entry.path().filename().string();
         // A linked folder is left out: it could lead back up the tree.
-        if (fs::is_directory(status) && !fs::is_symlink(fs::symlink_status(path, error)))
-            walk(path, files);
-        else if (fs::is_regular_file(status) && has_media_extension(name))
+        if (entry.is_directory(error) && !entry.is_symlink(error))
+            walk(media_file_path({folder, name}), files);
+        else if (entry.is_regular_file(error) && has_media_extension(name))
             files.push_back({folder, name});
     }
 }

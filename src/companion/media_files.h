@@ -10,6 +10,9 @@ struct MediaFile {
     std::string name;
 };
 
+/// The file's absolute path.
+std::string media_file_path(const MediaFile &file);
+
 /// Appends to files the media files the operands name, in playlist order: for a folder, its
 /// media files by extension, recursively, each folder's entries in natural order, hidden
 /// entries and linked folders left out; a regular file named directly, whatever its name.
