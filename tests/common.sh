@@ -1,13 +1,17 @@
 # Sourced by the test scripts.
 
-# need COMMAND... : a test that lacks a tool skips (exit 77), except in CI, where a skip
-# could hide a missing install step and so fails.
+# skip REASON: the test cannot run here (exit 77), except in CI, where a skip could hide a
+# missing install step and so fails.
+skip() {
+    if [ "${CI:-}" = true ]; then echo "FAIL in CI: $*" >&2; exit 1; fi
+    echo "SKIP: $*" >&2
+    exit 77
+}
+
+# need COMMAND... : skip unless every tool is installed.
 need() {
     for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 && continue
-        if [ "${CI:-}" = true ]; then echo "FAIL: $tool is missing in CI" >&2; exit 1; fi
-        echo "SKIP: $tool is not installed" >&2
-        exit 77
+        command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
     done
 }
 

@@ -84,9 +84,9 @@ for operands in "$work/empty" "$work/missing $work/partly"; do
     [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" = 1 ] ||
         fail "$operands: not status 1 with one message and nothing on standard output"
 done
-# A failed write ends in status 2 and the message lodrix gives.
+# A failed write ends in status 2 and one line naming the program.
 "$program" "$work/partly" >/dev/full 2>"$work/err"
-[ $? = 2 ] && grep -qx 'Lodrix: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||
+[ $? = 2 ] && grep -qx 'lodrix-playlist: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||
     fail "a full disk: $(cat "$work/err")"
 
 [ "$failures" = 0 ] && echo "lodrix-playlist: $count files in natural order, VLC opened every one, 1501 ms rounded, $probed ms as ffprobe, failure paths as they should be"

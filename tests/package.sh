@@ -6,6 +6,7 @@ set -u
 build=$1
 . "$(dirname "$0")/common.sh"
 need cpack dpkg-deb dpkg-shlibdeps xmllint groff
+[ -x "$build/lodrix-playlist" ] || skip "lodrix-playlist is not built (no libavformat), so the package would lack it"
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT

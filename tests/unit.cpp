@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "front/platform.h"
-#include "front/run.h"
+#include "platform/platform.h"
+#include "lodrix/run.h"
 
 TEST(ParseItemCount, ReadsAsAtoiButSaturates) {
     const struct {

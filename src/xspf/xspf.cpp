@@ -1,6 +1,6 @@
-#include "fragments.h"
+#include "xspf.h"
 
-#include <stdio.h>
+#include <errno.h>
 #include <string.h>
 
 // VLC 3.0 matches these literally, and its reader only knows "vlc" as the extension prefix.
@@ -8,52 +8,43 @@
 #define VLC_NAMESPACE "http://www.videolan.org/vlc/playlist/ns/0/"
 #define VLC_APPLICATION "http://www.videolan.org/vlc/playlist/0"
 
-static const char playlist_head[] =
-"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-"<playlist xmlns=\"" XSPF_NAMESPACE "\" xmlns:vlc=\"" VLC_NAMESPACE "\" version=\"1\">\n"
-" <title>Wiedergabeliste</title>\n"
-" <trackList>\n"
-"\n";
-
-static const char track_start_plain[] =
-"  <track>\n"
-"   <location>%s</location>\n";
-
-static const char track_start_in_directory[] =
-"  <track>\n"
-"   <location>file://%s/%s</location>\n";
-
-static const char track_rest[] =
-"   <duration>%s</duration>\n"
-"   <extension application=\"" VLC_APPLICATION "\">\n"
-"    <vlc:id>%s</vlc:id>\n"
-"   </extension>\n"
-"  </track>\n"
-"\n";
-
-static const char tail_start[] =
-" </trackList>\n"
-"\n"
-" <extension application=\"" VLC_APPLICATION "\">\n";
-
 static const char item_line_start[] = "  <vlc:item tid=\"";
 static const char item_line_end[] = "\"/>\n";
 
-static const char tail_end[] =
-" </extension>\n"
-"</playlist>\n";
-
-// Everything goes out through one block written only when full, so a pipe (64 KiB) takes each
-// write whole and a track entry run makes one write; the item loop copies one line past the
-// end, so the block has room for it.
+// The output state, in one place. Everything goes out through one block written only when
+// full, so a pipe (64 KiB) takes each write whole and a track entry run makes one write; the
+// item loop copies one line past the end, so the block has room for it.
 static const size_t block_size = 64 * 1024;
 static const size_t longest_item_line = 32;
 static char block[block_size + longest_item_line];
 static size_t used;
+static FILE *stream;
+static bool failed;
+static int first_error;
+
+void start_output(FILE *to) {
+    stream = to;
+    // A second buffer would only split the blocks.
+    setvbuf(stream, nullptr, _IONBF, 0);
+    used = 0;
+    failed = false;
+    first_error = 0;
+}
+
+bool output_failed(void) { return failed; }
+
+static void write_out(const char *bytes, size_t length) {
+    errno = 0;
+    if (fwrite(bytes, 1, length, stream) == length)
+        return;
+    failed = true;
+    first_error = errno != 0 ? errno : -1;
+}
 
 // Writes the full block and carries what was copied past its end to the front.
 static bool write_full_block(void) {
-    if (fwrite(block, 1, block_size, stdout) != block_size)
+    write_out(block, block_size);
+    if (failed)
         return false;
     used -= block_size;
     memcpy(block, block + block_size, used);
@@ -61,7 +52,7 @@ static bool write_full_block(void) {
 }
 
 static void put(const char *text, size_t length) {
-    while (length > block_size - used && !ferror(stdout)) {
+    while (length > block_size - used && !failed) {
         size_t room = block_size - used;
         memcpy(block + used, text, room);
         used = block_size;
@@ -69,16 +60,23 @@ static void put(const char *text, size_t length) {
         length -= room;
         write_full_block();
     }
-    if (!ferror(stdout)) {
+    if (!failed) {
         memcpy(block + used, text, length);
         used += length;
     }
 }
 
-void flush_playlist_output(void) {
-    if (used > 0 && !ferror(stdout))
-        fwrite(block, 1, used, stdout);
+static void put_text(const char *text) { put(text, strlen(text)); }
+
+int finish_output(void) {
+    if (used > 0 && !failed)
+        write_out(block, used);
     used = 0;
+    if (!failed && fflush(stream) != 0) {
+        failed = true;
+        first_error = errno != 0 ? errno : -1;
+    }
+    return failed ? first_error : 0;
 }
 
 static bool is_xml_char(uint32_t c) {
@@ -138,41 +136,41 @@ static size_t xml_char_length(const unsigned char *text) {
     return c >= smallest[length] && is_xml_char(c) ? length : 0;
 }
 
-// Bytes that may need more than a copy: markup, and "%" "#" "?", which a file URI would read
-// as an escape, a fragment or a query where a file name only means the character.
-static bool needs_care(unsigned char c, bool names_a_path) {
+// Bytes that may need more than a copy: markup, and in a path "%" "#" "?", which a file URI
+// would read as an escape, a fragment or a query where a file name only means the character.
+static bool needs_care(unsigned char c, bool path_part) {
     if (c >= 0x80 || c == '&' || c == '<' || c == '>')
         return true;
     if (c < 0x20)
         return c != '\t' && c != '\n';
-    return names_a_path && (c == '%' || c == '#' || c == '?');
+    return path_part && (c == '%' || c == '#' || c == '?');
 }
 
 // Writes one value so that any bytes give a well-formed document whose location still names
 // the file: a byte XML cannot carry (ill-formed UTF-8, a control character, a carriage return
 // that readers would turn into a line feed) is written as %XX, which VLC decodes back to it.
-static void write_value(const char *value, bool names_a_path) {
+static void write_value(const char *value, ValueKind kind, bool path_part) {
     static const char hex_digits[] = "0123456789ABCDEF";
     const unsigned char *text = (const unsigned char *)value;
-    while (*text != '\0' && !ferror(stdout)) {
+    while (*text != '\0' && !failed) {
         const unsigned char *plain = text;
         for (size_t length = 1; *text != '\0' && length > 0; text += length)
-            length = needs_care(*text, names_a_path) ? xml_char_length(text) : 1;
+            length = needs_care(*text, path_part) ? xml_char_length(text) : 1;
         put((const char *)plain, text - plain);
         if (*text == '\0')
             break;
-        size_t kept = *text == '&' ? reference_length((const char *)text) : 0;
+        size_t kept = *text == '&' && kind == ValueKind::text ? reference_length((const char *)text) : 0;
         if (kept > 0) {
             put((const char *)text, kept);
             text += kept;
             continue;
         }
         if (*text == '&') {
-            put("&amp;", 5);
+            put_text("&amp;");
         } else if (*text == '<') {
-            put("&lt;", 4);
+            put_text("&lt;");
         } else if (*text == '>') {
-            put("&gt;", 4);
+            put_text("&gt;");
         } else {
             const char escaped[3] = {'%', hex_digits[*text >> 4], hex_digits[*text & 0xF]};
             put(escaped, 3);
@@ -181,29 +179,36 @@ static void write_value(const char *value, bool names_a_path) {
     }
 }
 
-// Writes the template with each "%s" replaced by the next of values; path_values of them,
-// counted from the first, are parts of a file path.
-static void write_filled(const char *format, const char *const values[], int path_values) {
-    for (const char *mark; (mark = strstr(format, "%s")) != nullptr; format = mark + 2) {
-        put(format, mark - format);
-        write_value(*values++, path_values-- > 0);
-    }
-    put(format, strlen(format));
+void write_playlist_head(void) {
+    put_text("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<playlist xmlns=\"" XSPF_NAMESPACE "\" xmlns:vlc=\"" VLC_NAMESPACE "\" version=\"1\">\n"
+             " <title>Wiedergabeliste</title>\n"
+             " <trackList>\n"
+             "\n");
 }
 
-void write_playlist_head(void) { put(playlist_head, sizeof playlist_head - 1); }
-
-void write_track_entry(bool prefix_directory, const char *directory, const char *media_name,
-                       const char *duration, const char *track_position) {
-    if (prefix_directory) {
-        const char *const location[] = {directory != nullptr ? directory : "", media_name};
-        write_filled(track_start_in_directory, location, 2);
+void write_track_entry(const TrackEntry &entry) {
+    put_text("  <track>\n"
+             "   <location>");
+    if (entry.form == LocationForm::in_directory) {
+        put_text("file://");
+        write_value(entry.directory, entry.kind, true);
+        put_text("/");
+        write_value(entry.name, entry.kind, true);
     } else {
-        const char *const location[] = {media_name};
-        write_filled(track_start_plain, location, 0);
+        write_value(entry.name, entry.kind, false);
     }
-    const char *const rest[] = {duration, track_position};
-    write_filled(track_rest, rest, 0);
+    put_text("</location>\n"
+             "   <duration>");
+    write_value(entry.duration, ValueKind::text, false);
+    put_text("</duration>\n"
+             "   <extension application=\"" VLC_APPLICATION "\">\n"
+             "    <vlc:id>");
+    write_value(entry.position, ValueKind::text, false);
+    put_text("</vlc:id>\n"
+             "   </extension>\n"
+             "  </track>\n"
+             "\n");
 }
 
 // The item list can run to 2^31-1 lines (65 GB), so it is built the way coreutils' seq
@@ -250,8 +255,11 @@ static void write_item_lines(int32_t item_count) {
 }
 
 void write_playlist_tail(int32_t item_count) {
-    put(tail_start, sizeof tail_start - 1);
-    if (!ferror(stdout))
+    put_text(" </trackList>\n"
+             "\n"
+             " <extension application=\"" VLC_APPLICATION "\">\n");
+    if (!failed)
         write_item_lines(item_count);
-    put(tail_end, sizeof tail_end - 1);
+    put_text(" </extension>\n"
+             "</playlist>\n");
 }

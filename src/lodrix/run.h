@@ -23,14 +23,10 @@ int run(int argc, char **argv);
 /// the current directory.
 RunSettings scan_arguments(int argc, char **argv);
 
-/// Writes head, track entry and tail as the settings ask, stopping at a write error.
-/// Standard output is complete only after close_standard_output.
+/// Writes head, track entry and tail as the settings ask to the writer's output, stopping at
+/// a write error.
 void write_playlist(const RunSettings &settings);
 
 /// The count after "-n", read as atoi reads it, but saturated at the int32_t range instead
 /// of overflowing.
 int32_t parse_item_count(const char *text);
-
-/// Closes standard output, which makes what was written final, and returns 0; when any write
-/// failed, writes one line naming the reason to standard error and returns 2.
-int close_standard_output(void);

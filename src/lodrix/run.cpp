@@ -1,16 +1,11 @@
 #include "run.h"
 
-#include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-#include "../playlist/fragments.h"
-#include "platform.h"
+#include "platform/platform.h"
 #include "usage.h"
-
-static const char write_error_template[] = "Lodrix: Fehler beim Schreiben der Ausgabe: %s\n";
-static const char write_error_without_reason[] = "Lodrix: Fehler beim Schreiben der Ausgabe\n";
+#include "xspf/xspf.h"
 
 int32_t parse_item_count(const char *text) {
     while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
@@ -57,30 +52,19 @@ RunSettings scan_arguments(int argc, char **argv) {
     return settings;
 }
 
-// The output only counts once it has reached the file: a full disk, a closed stdout or a
-// broken pipe must end in status 2, never in a short playlist and status 0.
-int close_standard_output(void) {
-    bool failed = ferror(stdout) != 0;
-    if (fclose(stdout) != 0)
-        failed = true;
-    if (!failed)
-        return 0;
-    if (errno != 0)
-        fprintf(stderr, write_error_template, strerror(errno));
-    else
-        fputs(write_error_without_reason, stderr);
-    return 2;
-}
-
 void write_playlist(const RunSettings &settings) {
     if (settings.want_head)
         write_playlist_head();
-    if (!ferror(stdout))
-        write_track_entry(settings.prefix_directory, settings.directory, settings.media_name,
-                          settings.duration, settings.track_position);
-    if (settings.want_tail && !ferror(stdout))
+    TrackEntry entry;
+    entry.form = settings.prefix_directory ? LocationForm::in_directory : LocationForm::as_given;
+    entry.kind = ValueKind::text;
+    entry.directory = settings.directory != nullptr ? settings.directory : "";
+    entry.name = settings.media_name;
+    entry.position = settings.track_position;
+    entry.duration = settings.duration;
+    write_track_entry(entry);
+    if (settings.want_tail)
         write_playlist_tail(settings.item_count);
-    flush_playlist_output();
 }
 
 int run(int argc, char **argv) {
@@ -89,9 +73,7 @@ int run(int argc, char **argv) {
         return 1;
     }
     RunSettings settings = scan_arguments(argc, argv);
-    // The writers hand over whole blocks; a second buffer would only split them.
-    setvbuf(stdout, nullptr, _IONBF, 0);
-    errno = 0;
+    start_output(stdout);
     write_playlist(settings);
-    return close_standard_output();
+    return close_output(stdout, "Lodrix", finish_output());
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-// What the front end needs from the platform, in UTF-8 everywhere: Windows hands over UTF-16
+#include <stdio.h>
+
+// What both programs need from the system, in UTF-8 everywhere: Windows hands over UTF-16
 // (or ANSI bytes, which would make the UTF-8 the playlist declares a lie).
 
 /// The folder "-p" puts before the name, as a file URI's path: $PWD when it is an absolute
@@ -14,7 +16,14 @@ const char *current_directory(void);
 /// any other text is copied. into has room for the text and one byte more.
 void windows_directory_as_uri_path(const char *directory, char *into);
 
+/// Closes stream, which makes what was written final. Returns 0 when that and every write
+/// before it succeeded (write_error: the error finish_output gave, 0 for none); otherwise
+/// writes "<program>: Fehler beim Schreiben der Ausgabe: <reason>" to standard error and
+/// returns 2.
+int close_output(FILE *stream, const char *program, int write_error);
+
 #ifdef _WIN32
-/// The arguments wmain received, converted to UTF-8.
-char **utf8_arguments(int argc, wchar_t **argv);
+/// The arguments wmain received, converted to UTF-8; program names the caller in the one
+/// message, when memory runs out.
+char **utf8_arguments(int argc, wchar_t **argv, const char *program);
 #endif

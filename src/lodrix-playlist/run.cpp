@@ -1,4 +1,4 @@
-#include "lodrix_playlist.h"
+#include "run.h"
 
 #include <stdio.h>
 #include <unistd.h>
@@ -11,23 +11,13 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "front/platform.h"
-#include "front/run.h"
 #include "media_duration.h"
 #include "media_files.h"
-#include "playlist/fragments.h"
+#include "platform/platform.h"
+#include "xspf/xspf.h"
 
 static const char no_media_message[] = "lodrix-playlist: keine Mediendateien gefunden\n";
 static const char progress_template[] = "\r%zu/%zu";
-
-// These names are literal: every "&" is one, even one that looks like "&amp;", so it is
-// written as "&amp;" and the writer keeps that whole.
-static std::string with_literal_ampersands(const std::string &text) {
-    std::string escaped;
-    for (char c : text)
-        escaped += c == '&' ? std::string("&amp;") : std::string(1, c);
-    return escaped;
-}
 
 // "N/M" on a terminal, at most ten times a second; the last call clears it.
 static void show_progress(size_t done, size_t total) {
@@ -47,7 +37,7 @@ static void show_progress(size_t done, size_t total) {
     shown_length = fprintf(stderr, progress_template, done, total) - 1;
 }
 
-int run_lodrix_playlist(int argc, char **argv) {
+int run(int argc, char **argv) {
     std::vector<std::string> operands(argv + 1, argv + argc);
     if (operands.empty())
         operands.push_back(".");
@@ -60,21 +50,27 @@ int run_lodrix_playlist(int argc, char **argv) {
     }
 
     av_log_set_level(AV_LOG_QUIET);
-    setvbuf(stdout, nullptr, _IONBF, 0);
+    start_output(stdout);
     const int32_t count = files.size() < INT32_MAX ? int32_t(files.size()) : INT32_MAX;
-    for (int32_t position = 1; position <= count && !ferror(stdout); ++position) {
+    for (int32_t position = 1; position <= count && !output_failed(); ++position) {
         const MediaFile &file = files[position - 1];
         show_progress(position - 1, count);
         std::string duration = std::to_string(media_duration_ms(media_file_path(file)));
+        std::string position_text = std::to_string(position);
         if (position == 1)
             write_playlist_head();
-        write_track_entry(true, with_literal_ampersands(file.folder).c_str(),
-                          with_literal_ampersands(file.name).c_str(), duration.c_str(),
-                          std::to_string(position).c_str());
+        TrackEntry entry;
+        entry.form = LocationForm::in_directory;
+        entry.kind = ValueKind::literal;
+        entry.directory = file.folder.c_str();
+        entry.name = file.name.c_str();
+        entry.position = position_text.c_str();
+        entry.duration = duration.c_str();
+        write_track_entry(entry);
         if (position == count)
             write_playlist_tail(count);
     }
-    flush_playlist_output();
+    int write_error = finish_output();
     show_progress(count, count);
-    return close_standard_output();
+    return close_output(stdout, "lodrix-playlist", write_error);
 }

@@ -1,6 +1,23 @@
 #include "platform.h"
 
+#include <errno.h>
 #include <stdlib.h>
+#include <string.h>
+
+// The output only counts once it has reached the file: a full disk, a closed stdout or a
+// broken pipe must end in status 2, never in a short playlist and status 0.
+int close_output(FILE *stream, const char *program, int write_error) {
+    errno = 0;
+    if (fclose(stream) != 0 && write_error == 0)
+        write_error = errno != 0 ? errno : -1;
+    if (write_error == 0)
+        return 0;
+    if (write_error > 0)
+        fprintf(stderr, "%s: Fehler beim Schreiben der Ausgabe: %s\n", program, strerror(write_error));
+    else
+        fprintf(stderr, "%s: Fehler beim Schreiben der Ausgabe\n", program);
+    return 2;
+}
 
 static bool has_drive_letter(const char *path) {
     return (path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z' && path[1] == ':';
@@ -68,7 +85,6 @@ const char *current_directory(void) {
 
 #else
 
-#include <stdio.h>
 #include <wchar.h>
 #include <windows.h>
 
@@ -116,13 +132,13 @@ const char *current_directory(void) {
 }
 
 // Wildcard expansion makes the arguments' size unbounded, so this is the one allocation.
-char **utf8_arguments(int argc, wchar_t **argv) {
+char **utf8_arguments(int argc, wchar_t **argv, const char *program) {
     size_t bytes = (argc + 1) * sizeof(char *);
     for (int i = 0; i < argc; ++i)
         bytes += WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
     char **arguments = (char **)malloc(bytes);
     if (arguments == nullptr) {
-        fputs("Lodrix: zu wenig Speicher fuer die Argumente\n", stderr);
+        fprintf(stderr, "%s: zu wenig Speicher fuer die Argumente\n", program);
         exit(2);
     }
     char *text = (char *)(arguments + argc + 1);

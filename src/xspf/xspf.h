@@ -1,0 +1,59 @@
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+// The three fragments a playlist is joined from: one head, a track entry per file, one tail.
+// They go out through one 64 KiB block, written to the stream only when full (and by
+// finish_output), and nothing more is written after the first failed write.
+//
+// Every value is written so that any bytes give a well-formed document: "&", "<" and ">"
+// become references, a byte XML cannot carry becomes %XX; in the parts of a file path, "%",
+// "#" and "?" become %25, %23 and %3F, so that the location names the file.
+
+/// How an "&" in a value reads.
+enum class ValueKind {
+    /// Text written for the playlist, as lodrix's arguments: an "&" that begins a predefined
+    /// or numeric character reference is kept, so names a script escaped itself stay as given.
+    text,
+    /// A name as the file system holds it: every "&" is an "&".
+    literal,
+};
+
+/// What a track's location is made of.
+enum class LocationForm {
+    /// The name alone: a URI as the caller wrote it, in which "%", "#" and "?" stay.
+    as_given,
+    /// "file://" + directory + "/" + name, both parts of the file's path.
+    in_directory,
+};
+
+/// One track entry, its fields in the order they are written.
+struct TrackEntry {
+    LocationForm form;
+    ValueKind kind;        ///< of directory and name
+    const char *directory; ///< read in the form in_directory only
+    const char *name;
+    const char *position;  ///< text, as VLC's vlc:id
+    const char *duration;  ///< text, milliseconds for VLC
+};
+
+/// Sends the fragments to stream, and makes the block its only buffer. Call it first.
+void start_output(FILE *stream);
+
+/// Writes the XML declaration, the opening playlist element, the title and the open track list.
+void write_playlist_head(void);
+
+/// Writes one track entry.
+void write_track_entry(const TrackEntry &entry);
+
+/// Writes the end of the track list, VLC's item list with tids 1 to item_count, and the end
+/// of the document.
+void write_playlist_tail(int32_t item_count);
+
+/// True once a write failed; the fragments then write nothing more.
+bool output_failed(void);
+
+/// Writes what is left in the block and flushes the stream. Returns 0 when everything reached
+/// the stream, else the errno of the first failed write (-1 when the C library gave none).
+int finish_output(void);

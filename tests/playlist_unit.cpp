@@ -1,0 +1,79 @@
+// lodrix-playlist's own logic, without VLC: natural order, the extension rule, the walk.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "lodrix-playlist/media_files.h"
+
+// One list in playlist order, each name before every later one (as gnulib tests version order).
+TEST(NaturalOrder, OneListInOrder) {
+    const char *const names[] = {
+        "#1.mp3",          "1.mp3",         "2.mp3",         "007.mp3",
+        "10.mp3",          "track 1.mp3",   "Track 2.mp3",   "track 02b.mp3",
+        "Track 007.mp3",   "track 10.mp3",  "Track 10a.mp3", "track 99999999999999999999.mp3",
+        "track 100000000000000000000.mp3",  "tracks.mp3",    "x-.mp3",
+        "x1.mp3",          "xa.mp3",        "\xc3\xa4.mp3",
+    };
+    const size_t count = sizeof names / sizeof names[0];
+    for (size_t i = 0; i < count; ++i)
+        for (size_t j = i; j < count; ++j) {
+            EXPECT_EQ(natural_less(names[i], names[j]), i < j) << names[i] << " < " << names[j];
+            EXPECT_FALSE(natural_less(names[j], names[i])) << names[j] << " < " << names[i];
+        }
+}
+
+TEST(MediaExtension, AudioAndVideoInAnyCase) {
+    const struct {
+        const char *name;
+        bool media;
+    } cases[] = {
+        {"a.mp3", true},   {"A.MP3", true},    {"x.Flac", true},   {"a.b.wav", true},
+        {"o.opus", true},  {"m.m4a", true},    {"v.mkv", true},    {"t.ts", true},
+        {"a.mp3.part", false}, {"mp3", false}, {"a.", false},      {"a.mp", false},
+        {"a.mp33", false}, {"notes.txt", false}, {"cover.jpg", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(has_media_extension(c.name), c.media) << c.name;
+}
+
+// A scratch tree: which files a run lists, in order, for given operands.
+TEST(Walk, ListsMediaFilesInOrder) {
+    namespace fs = std::filesystem;
+    char scratch_template[] = "/tmp/lodrix-walk.XXXXXX";
+    ASSERT_NE(mkdtemp(scratch_template), nullptr);
+    const std::string scratch = scratch_template;
+    for (const char *file : {"real/b 10.mp3", "real/b 9.MP3", "real/notes.txt", "real/.hidden.mp3",
+                             "real/.folder/x.mp3", "real/sub/c.flac", "outside.mp3"}) {
+        fs::create_directories(fs::path(scratch + "/" + file).parent_path());
+        std::ofstream(scratch + "/" + file) << "x";
+    }
+    ASSERT_EQ(symlink(".", (scratch + "/real/loop").c_str()), 0);
+    ASSERT_EQ(symlink("../outside.mp3", (scratch + "/real/linked.mp3").c_str()), 0);
+    ASSERT_EQ(mkfifo((scratch + "/real/fifo.mp3").c_str(), 0600), 0);
+    const std::string cwd = fs::current_path();
+    ASSERT_EQ(chdir(scratch.c_str()), 0);
+
+    const struct {
+        std::vector<std::string> operands;
+        std::vector<std::string> listed; // paths below the scratch folder
+    } cases[] = {
+        {{"real"}, {"real/b 9.MP3", "real/b 10.mp3", "real/linked.mp3", "real/sub/c.flac"}},
+        {{"./real/sub/../b 10.mp3", "real/./sub/"}, {"real/b 10.mp3", "real/sub/c.flac"}},
+        {{"real/notes.txt", scratch + "/real/sub"}, {"real/notes.txt", "real/sub/c.flac"}},
+        {{"real/fifo.mp3", "real/.folder"}, {"real/.folder/x.mp3"}},
+    };
+    for (const auto &c : cases) {
+        std::vector<MediaFile> files;
+        EXPECT_TRUE(collect_media_files(c.operands, scratch, files));
+        std::vector<std::string> listed;
+        for (const MediaFile &file : files)
+            listed.push_back(media_file_path(file).substr(scratch.size() + 1));
+        EXPECT_EQ(listed, c.listed) << c.operands[0];
+    }
+    EXPECT_EQ(chdir(cwd.c_str()), 0);
+    fs::remove_all(scratch);
+}
