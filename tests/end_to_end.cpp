@@ -12,6 +12,7 @@
 //   |TEXT           one line of the current block (TEXT and a line feed)
 //   folder NAME     run in a new folder NAME made in the scratch folder
 //   link NAME       NAME in the scratch folder: a symbolic link to the case's folder
+//   removed         the case's folder is removed once the run is in it
 //   posix-only      the case needs what only a POSIX system gives (PWD, /dev/full, argv0)
 //   windows-only    the case is about the Windows build
 // Lines starting with '#' are comments. In every line, \xHH stands for the byte HH and
@@ -38,7 +39,7 @@ struct Case {
     std::string name;
     std::vector<std::string> args, env;
     std::string argv0 = "lodrix", cwd, stdout_to, out, err;
-    bool no_argv0 = false, posix_only = false, windows_only = false;
+    bool no_argv0 = false, posix_only = false, windows_only = false, removed = false;
     int status = 0;
 };
 
@@ -114,6 +115,7 @@ static std::vector<Case> load_cases(const char *path) {
                 throw std::runtime_error("cannot make the link " + rest);
         }
         else if (word == "windows-only") c.windows_only = true;
+        else if (word == "removed") c.removed = true;
         else if (word == "stdout") c.stdout_to = rest;
         else if (word == "status") c.status = std::stoi(rest);
         else if (word == "posix-only") c.posix_only = true;
@@ -169,7 +171,9 @@ static Result run_tool(const Case &c) {
         }
         else dup2(out[1], 1);
         dup2(err[1], 2);
+        if (c.removed) mkdir(c.cwd.c_str(), 0755);
         if (!c.cwd.empty() && chdir(c.cwd.c_str()) != 0) _exit(127);
+        if (c.removed && rmdir(c.cwd.c_str()) != 0) _exit(127);
         const char *program = launcher.empty() ? binary.c_str() : launcher.c_str();
         if (launcher.empty()) execve(program, argv.data(), envp.data());
         else execvpe(program, argv.data(), envp.data());

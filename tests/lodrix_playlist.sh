@@ -76,14 +76,90 @@ $as_user "$program" "$work/partly" >"$work/out" 2>"$work/err" || fail "a locked 
 grep -q 'a &amp; b.wav' "$work/out" && grep -q 'locked: Ordner nicht lesbar' "$work/err" ||
     fail "a locked subfolder: $(cat "$work/err")"
 
-# No media file, a missing operand: a message, status 1, nothing on standard output.
-mkdir "$work/empty"
-for operands in "$work/empty" "$work/missing $work/partly"; do
+# No media file: a message, status 1, nothing on standard output. Operands that are missing
+# or cannot be read are reported as they are, the others still listed, and the status is 1.
+mkdir "$work/empty" && ln -s loop "$work/loop" || exit 1
+"$program" "$work/empty" >"$work/out" 2>"$work/err"
+[ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" = 1 ] || fail "no media: not status 1 with one message"
+"$program" "$work/missing" "$work/loop" "$work/partly" >"$work/out" 2>"$work/err"
+[ $? = 1 ] && grep -q 'a &amp; b.wav' "$work/out" && grep -q 'missing: Datei oder Ordner nicht gefunden' "$work/err" &&
+    grep -q 'loop: nicht lesbar: Too many levels of symbolic links' "$work/err" || fail "missing operands: $(cat "$work/err")"
+
+# Files that would make libavformat open other files: a concat list naming a FIFO and one
+# naming itself (a hang and a crash before), DASH and HLS lists naming a FIFO outside the
+# tree. Each is read as what it is, and nothing else is opened: opening a FIFO would hang.
+hostile="$work/hostile"
+mkdir -p "$hostile/in" && mkfifo "$hostile/in/pipe" "$hostile/outside.mp4" || exit 1
+printf 'ffconcat version 1.0\nfile pipe\n' >"$hostile/in/concat.mp3"
+printf 'ffconcat version 1.0\nfile self.mp3\n' >"$hostile/in/self.mp3"
+printf '<?xml version="1.0"?><MPD xmlns="urn:mpeg:dash:schema:mpd:2011" type="static" mediaPresentationDuration="PT9S"><BaseURL>file://%s/outside.mp4</BaseURL><Period><AdaptationSet><Representation id="1" bandwidth="1" mimeType="audio/mp4"><SegmentBase/></Representation></AdaptationSet></Period></MPD>\n' "$hostile" >"$hostile/in/dash.mp3"
+printf '#EXTM3U\n#EXT-X-TARGETDURATION:9\n#EXTINF:9,\nfile://%s/outside.mp4\n#EXT-X-ENDLIST\n' "$hostile" >"$hostile/in/hls.mp3"
+timeout 20 "$program" "$hostile/in" >"$work/out" 2>"$work/err" || fail "hostile lists: status $? $(cat "$work/err")"
+[ "$(grep -c '<duration>0</duration>' "$work/out")" = 4 ] || fail "hostile lists: not four tracks of duration 0"
+
+# ".." in a relative operand is taken as the system takes it, from where a linked folder
+# leads; without a working directory a relative operand cannot be located: status 3.
+mkdir -p "$work/real/sub" "$work/gone" && ln -s real/sub "$work/link" && write_wav "$work/real/x.wav" 100 || exit 1
+(cd "$work/link" && PWD=$work/link "$program" ../x.wav) | grep -q "<location>file://$work/real/x.wav</location>" ||
+    fail "../x.wav in a linked folder: not the file the system opens"
+(cd "$work/gone" && rmdir "$work/gone" && "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
+    fail "a removed working directory: $(cat "$work/err")"
+(cd "$work" && for _ in $(seq 25); do mkdir "$(printf '%0200d' 0)" && cd -P 00*; done && write_wav x.wav 100 &&
+    "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
+    fail "a working directory longer than the C library takes: $(cat "$work/err")"
+
+# Durations as ffprobe reports them, on the formats of the extension list and their edge
+# cases: MP3 with and without a Xing header and with cover art, 24-bit and RF64 WAV, Opus,
+# faststart M4A, ADTS, MPEG-TS, an M4A and a WAV named .mp3, an unreadable file (0 and a word).
+edge="$work/edge"
+mkdir "$edge" && ffmpeg -v error -f lavfi -i testsrc=s=64x64:d=1 -frames:v 1 "$work/cover.png" || exit 1
+while read -r name options; do
     # shellcheck disable=SC2086
-    "$program" $operands >"$work/out" 2>"$work/err"
-    [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" = 1 ] ||
-        fail "$operands: not status 1 with one message and nothing on standard output"
-done
+    ffmpeg -nostdin -v error -f lavfi -i sine=d=1.2345 -f lavfi -i testsrc=s=96x64:d=1.2345 $options "$edge/$name" ||
+        fail "ffmpeg could not make $name"
+done <<'EOF2'
+vbr.mp3 -map 0 -q:a 4
+no-xing.mp3 -map 0 -q:a 4 -write_xing 0
+cbr-no-xing.mp3 -map 0 -b:a 96k -write_xing 0
+s24.wav -map 0 -c:a pcm_s24le
+rf64.wav -map 0 -rf64 always
+a.flac -map 0
+a.ogg -map 0
+a.opus -map 0
+fast.m4a -map 0 -movflags +faststart
+a.mka -map 0
+a.aac -map 0
+a.aiff -map 0
+a.wv -map 0
+a.wma -map 0
+a.mp2 -map 0
+a.ts -map 0 -map 1
+a.m2ts -map 0 -map 1 -mpegts_m2ts_mode 1
+a.mpg -map 0 -map 1 -c:a mp2
+a.vob -map 0 -map 1 -c:a mp2
+a.avi -map 0 -map 1
+a.flv -map 0 -map 1 -ar 44100
+a.mkv -map 0 -map 1
+a.mp4 -map 0 -map 1
+a.webm -map 0 -map 1
+a.wmv -map 0 -map 1
+EOF2
+ffmpeg -v error -f lavfi -i sine=d=1.5 -i "$work/cover.png" -map 0 -map 1 -c:v copy -disposition:v attached_pic "$edge/cover.mp3" &&
+    cp "$edge/fast.m4a" "$edge/m4a named.mp3" && cp "$edge/s24.wav" "$edge/wav named.mp3" &&
+    cp "$edge/a.flac" "$edge/unreadable.flac" && chmod 000 "$edge/unreadable.flac" && chmod a+rX "$work" || exit 1
+$as_user "$program" "$edge" >"$work/out" 2>"$work/err"
+xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()" "$work/out" |
+    while read -r location && read -r duration; do
+        file=${location#file://}
+        probed=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$file" 2>/dev/null |
+            awk '{ printf "%d", $1 * 1000 + 0.5 }')
+        case $file in *unreadable*) probed=0 ;; esac
+        printf '%s\t%s\t%s\n' "${file##*/}" "$duration" "${probed:-0}"
+    done >"$work/durations"
+[ "$(wc -l <"$work/durations")" = 29 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
+    fail "durations (name, ours, ffprobe's):$(printf '\n'; cat "$work/durations")"
+grep -q 'unreadable.flac: nicht lesbar, Dauer 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
+
 # A failed write ends in status 2 and one line naming the program.
 "$program" "$work/partly" >/dev/full 2>"$work/err"
 [ $? = 2 ] && grep -qx 'lodrix-playlist: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||

@@ -67,11 +67,11 @@ TEST(Walk, ListsMediaFilesInOrder) {
         {{"real/fifo.mp3", "real/.folder"}, {"real/.folder/x.mp3"}},
     };
     for (const auto &c : cases) {
-        std::vector<MediaFile> files;
+        MediaFiles files;
         EXPECT_TRUE(collect_media_files(c.operands, scratch, files));
         std::vector<std::string> listed;
-        for (const MediaFile &file : files)
-            listed.push_back(media_file_path(file).substr(scratch.size() + 1));
+        for (size_t i = 0; i < files.files.size(); ++i)
+            listed.push_back(media_file_path(files, i).substr(scratch.size() + 1));
         EXPECT_EQ(listed, c.listed) << c.operands[0];
     }
     EXPECT_EQ(chdir(cwd.c_str()), 0);

@@ -1,33 +1,270 @@
 #include "media_duration.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/time.h>
 }
 
-// A damaged file must not hold up the whole playlist.
+// A file that takes longer must not hold up the whole playlist (a stalled network mount).
 static const int64_t longest_read_us = 10 * AV_TIME_BASE;
 
-static int past_deadline(void *deadline) { return av_gettime_relative() > *(int64_t *)deadline; }
+// The demuxers that read one media file. Playlists and sequences (concat, HLS, DASH, image2,
+// IMF, SDP) would open other files, which a list of the files named must never read.
+static const char single_file_demuxers[] =
+    "aac,ac3,aiff,amr,ape,asf,au,avi,caf,dts,eac3,flac,flv,live_flv,h264,hevc,loas,matroska,"
+    "mlp,mov,mp3,mpc,mpc8,mpeg,mpegts,mpegvideo,nut,ogg,rm,tak,truehd,tta,w64,wav,wv";
 
-int64_t media_duration_ms(const std::string &path) {
-    AVFormatContext *context = avformat_alloc_context();
-    if (context == nullptr)
+// The demuxer each listed extension names. Probing the content costs more than reading the
+// file, so where the file begins as that demuxer's files do, it is opened with it directly;
+// anything else (a mislabelled file, an odd start) is probed, as ffprobe would.
+static const struct {
+    const char *extension, *demuxer;
+} demuxer_by_extension[] = {
+    {"3gp", "mov"},      {"aac", "aac"},      {"aif", "aiff"},     {"aiff", "aiff"},
+    {"ape", "ape"},      {"avi", "avi"},      {"flac", "flac"},    {"flv", "flv"},
+    {"m2ts", "mpegts"},  {"m4a", "mov"},      {"m4v", "mov"},      {"mka", "matroska"},
+    {"mkv", "matroska"}, {"mov", "mov"},      {"mp2", "mp3"},      {"mp3", "mp3"},
+    {"mp4", "mov"},      {"mpc", "mpc"},      {"mpeg", "mpeg"},    {"mpg", "mpeg"},
+    {"oga", "ogg"},      {"ogg", "ogg"},      {"ogv", "ogg"},      {"opus", "ogg"},
+    {"ts", "mpegts"},    {"vob", "mpeg"},     {"wav", "wav"},      {"webm", "matroska"},
+    {"wma", "asf"},      {"wmv", "asf"},      {"wv", "wv"},
+};
+
+// How each demuxer's files begin: "?" stands for any byte. The audio demuxers that FFmpeg
+// lets an ID3v2 tag precede are matched after it.
+static const struct {
+    const char *demuxer, *start;
+    size_t length;
+} file_starts[] = {
+    {"wav", "RIFF????WAVE", 12},  {"wav", "RF64????WAVE", 12},  {"wav", "BW64????WAVE", 12},
+    {"avi", "RIFF????AVI ", 12},  {"aiff", "FORM????AIFF", 12}, {"aiff", "FORM????AIFC", 12},
+    {"mov", "????ftyp", 8},       {"mov", "????moov", 8},       {"mov", "????mdat", 8},
+    {"mov", "????free", 8},       {"mov", "????wide", 8},       {"mov", "????skip", 8},
+    {"matroska", "\x1a\x45\xdf\xa3", 4}, {"ogg", "OggS", 4},   {"flac", "fLaC", 4},
+    {"asf", "\x30\x26\xb2\x75\x8e\x66\xcf\x11", 8},         {"flv", "FLV\x01", 4},
+    {"ape", "MAC ", 4},           {"wv", "wvpk", 4},            {"mpc", "MP+", 3},
+    {"mpeg", "\x00\x00\x01\xba", 4}, {"aac", "ADIF", 4},
+};
+
+static bool begins_with(const unsigned char *head, size_t length, const char *start, size_t start_length) {
+    if (length < start_length)
+        return false;
+    for (size_t i = 0; i < start_length; ++i)
+        if (start[i] != '?' && (unsigned char)start[i] != head[i])
+            return false;
+    return true;
+}
+
+// An MPEG audio frame header (layer I to III): sync, and no reserved version, layer, bit
+// rate or sample rate. ADTS (layer 0) is AAC's.
+static bool is_mpeg_audio_frame(const unsigned char *h) {
+    return h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 && (h[1] & 0x18) != 0x08 && (h[1] & 0x06) != 0 &&
+           (h[2] & 0xF0) != 0xF0 && (h[2] & 0x0C) != 0x0C;
+}
+
+static bool is_adts_frame(const unsigned char *h) { return h[0] == 0xFF && (h[1] & 0xF6) == 0xF0; }
+
+// True when the file's first bytes are those of the demuxer's files.
+static bool begins_as(const char *demuxer, int fd) {
+    unsigned char head[400];
+    off_t at = 0;
+    ssize_t length = pread(fd, head, sizeof head, at);
+    bool after_tags = strcmp(demuxer, "mp3") == 0 || strcmp(demuxer, "aac") == 0 || strcmp(demuxer, "flac") == 0;
+    // ID3v2 tags, as FFmpeg skips them: "ID3", a version, flags, a 28-bit size (+ a footer).
+    while (after_tags && length >= 10 && memcmp(head, "ID3", 3) == 0 && head[3] != 0xFF && head[4] != 0xFF &&
+           ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {
+        at += 10 + (head[6] << 21 | head[7] << 14 | head[8] << 7 | head[9]) + (head[5] & 0x10 ? 10 : 0);
+        length = pread(fd, head, sizeof head, at);
+    }
+    if (length < 4)
+        return false;
+    if (strcmp(demuxer, "mp3") == 0) {
+        ssize_t i = 0;
+        while (i + 4 < length && head[i] == 0)
+            ++i;
+        return is_mpeg_audio_frame(head + i);
+    }
+    if (strcmp(demuxer, "aac") == 0 && is_adts_frame(head))
+        return true;
+    // Transport streams: a sync byte every 188 bytes, or every 192 with a 4-byte time code.
+    if (strcmp(demuxer, "mpegts") == 0)
+        return (length > 188 && head[0] == 0x47 && head[188] == 0x47) ||
+               (length > 196 && head[4] == 0x47 && head[196] == 0x47);
+    for (const auto &start : file_starts)
+        if (strcmp(start.demuxer, demuxer) == 0 && begins_with(head, length, start.start, start.length))
+            return true;
+    return false;
+}
+
+// The demuxer to open the file with, or null to probe its content.
+static const AVInputFormat *demuxer_for(const std::string &path, int fd) {
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return nullptr;
+    std::string extension = path.substr(dot + 1);
+    for (char &c : extension)
+        c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    for (const auto &known : demuxer_by_extension)
+        if (extension == known.extension)
+            return begins_as(known.demuxer, fd) ? av_find_input_format(known.demuxer) : nullptr;
+    return nullptr;
+}
+
+// The one file libavformat reads, through our own callbacks: the deadline is checked at
+// every read, and a read error is kept to be reported.
+struct Source {
+    int fd;
+    int64_t deadline;
+    int error;
+};
+
+static int read_source(void *opaque, uint8_t *into, int size) {
+    Source *source = (Source *)opaque;
+    if (av_gettime_relative() > source->deadline) {
+        source->error = too_slow;
+        return AVERROR_EXIT;
+    }
+    ssize_t got;
+    do
+        got = read(source->fd, into, size);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        source->error = errno;
+        return AVERROR(errno);
+    }
+    return got == 0 ? AVERROR_EOF : int(got);
+}
+
+static int64_t seek_source(void *opaque, int64_t offset, int whence) {
+    Source *source = (Source *)opaque;
+    if (whence == AVSEEK_SIZE) {
+        struct stat status;
+        return fstat(source->fd, &status) == 0 ? int64_t(status.st_size) : AVERROR(errno);
+    }
+    off_t at = lseek(source->fd, offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : int64_t(at);
+}
+
+static int past_deadline(void *opaque) { return av_gettime_relative() > ((Source *)opaque)->deadline; }
+
+// Any file a demuxer would open besides the one given (a reference, a segment, a sidecar).
+static int refuse_open(AVFormatContext *, AVIOContext **, const char *, int, AVDictionary **) {
+    return AVERROR(EPERM);
+}
+
+// The duration in microseconds as ffprobe reports it, from the headers where ffprobe would
+// take it from there: the container's; or a stream's, where that is the only one with a
+// length (cover art has none) or every stream's start is known, so ffprobe's end minus start
+// is known too. MPEG-PS and -TS are always measured from their time stamps, and a file with
+// no length in its headers (an MP3 without a Xing header) from a probe of its streams.
+static int64_t header_duration(const AVFormatContext *context) {
+    if (strcmp(context->iformat->name, "mpeg") == 0 || strcmp(context->iformat->name, "mpegts") == 0)
         return 0;
-    int64_t deadline = av_gettime_relative() + longest_read_us;
-    context->interrupt_callback = {past_deadline, &deadline};
-    // "file:" keeps a name such as "http:x.mp3" a file name; only local files may be opened,
-    // whatever a garbage file makes the prober take it for.
+    if (context->duration != AV_NOPTS_VALUE && context->duration > 0)
+        return context->duration;
+    int64_t longest = 0, start = INT64_MAX, end = INT64_MIN;
+    unsigned with_length = 0;
+    bool starts_known = true;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream *stream = context->streams[i];
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) {
+            if (!(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                return 0;
+            continue;
+        }
+        int64_t length = av_rescale_q(stream->duration, stream->time_base, AV_TIME_BASE_Q);
+        longest = FFMAX(longest, length);
+        ++with_length;
+        if (stream->start_time == AV_NOPTS_VALUE) {
+            starts_known = false;
+            continue;
+        }
+        int64_t first = av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q);
+        start = FFMIN(start, first);
+        end = FFMAX(end, first + length);
+    }
+    if (with_length == 1)
+        return longest;
+    if (with_length > 1 && starts_known)
+        return FFMAX(longest, end - start);
+    return 0;
+}
+
+static int64_t duration_us(Source &source, const char *path, const AVInputFormat *demuxer) {
+    if (lseek(source.fd, 0, SEEK_SET) != 0)
+        return 0;
+    const int buffer_size = 64 * 1024;
+    unsigned char *buffer = (unsigned char *)av_malloc(buffer_size);
+    AVIOContext *io = buffer ? avio_alloc_context(buffer, buffer_size, 0, &source, read_source, nullptr, seek_source)
+                             : nullptr;
+    AVFormatContext *context = io ? avformat_alloc_context() : nullptr;
+    if (context == nullptr) {
+        if (io)
+            av_freep(&io->buffer);
+        else
+            av_free(buffer);
+        avio_context_free(&io);
+        return 0;
+    }
+    context->pb = io;
+    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    context->interrupt_callback = {past_deadline, &source};
+    context->io_open = refuse_open;
     AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    std::string url = "file:" + path;
-    int opened = avformat_open_input(&context, url.c_str(), nullptr, &options);
+    av_dict_set(&options, "format_whitelist", single_file_demuxers, 0);
+    // On failure avformat_open_input frees the context, not the I/O we gave it.
+    int64_t duration = -1;
+    if (avformat_open_input(&context, path, demuxer, &options) >= 0) {
+        duration = header_duration(context);
+        if (duration <= 0 && avformat_find_stream_info(context, nullptr) >= 0 && context->duration > 0)
+            duration = context->duration;
+        // No stream: the extension's demuxer does not read this content.
+        if (context->nb_streams == 0)
+            duration = -1;
+        avformat_close_input(&context);
+    }
     av_dict_free(&options);
-    if (opened < 0)
-        return 0;
-    int64_t duration = context->duration;
-    if ((duration == AV_NOPTS_VALUE || duration <= 0) && avformat_find_stream_info(context, nullptr) >= 0)
-        duration = context->duration;
-    avformat_close_input(&context);
-    return duration == AV_NOPTS_VALUE || duration <= 0 ? 0 : (duration + 500) / 1000;
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+    return duration;
+}
+
+Reading read_duration(const std::string &path) {
+    Reading reading = {Reading::measured, 0, 0};
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reading.outcome = Reading::unreadable;
+        reading.error = errno;
+        return reading;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        reading.outcome = Reading::not_regular;
+        return reading;
+    }
+    Source source = {fd, av_gettime_relative() + longest_read_us, 0};
+    const AVInputFormat *demuxer = demuxer_for(path, fd);
+    int64_t duration = demuxer ? duration_us(source, path.c_str(), demuxer) : -1;
+    // The extension's demuxer found no stream: the content is another format, or none.
+    if (duration < 0 && source.error == 0)
+        duration = duration_us(source, path.c_str(), nullptr);
+    close(fd);
+    if (source.error != 0) {
+        reading.outcome = Reading::unreadable;
+        reading.error = source.error;
+        return reading;
+    }
+    reading.duration_ms = duration > 0 ? (duration + 500) / 1000 : 0;
+    return reading;
+}
+
+std::string reading_error_text(int error) {
+    return error == too_slow ? "nach 10 s nicht zu Ende gelesen" : strerror(error);
 }

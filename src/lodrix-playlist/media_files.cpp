@@ -10,7 +10,8 @@ namespace fs = std::filesystem;
 
 static const char not_found_message[] = "lodrix-playlist: %s: Datei oder Ordner nicht gefunden\n";
 static const char not_regular_message[] = "lodrix-playlist: %s: keine regulaere Datei, uebergangen\n";
-static const char unreadable_message[] = "lodrix-playlist: %s: Ordner nicht lesbar: %s\n";
+static const char unreadable_message[] = "lodrix-playlist: %s: nicht lesbar: %s\n";
+static const char unreadable_folder_message[] = "lodrix-playlist: %s: Ordner nicht lesbar: %s\n";
 
 static const char *const media_extensions[] = {
     "3gp", "aac", "aif", "aiff", "ape", "avi", "flac", "flv", "m2ts", "m4a", "m4v",
@@ -71,68 +72,100 @@ bool natural_less(const std::string &a, const std::string &b) {
     return a.size() - i < b.size() - j;
 }
 
-std::string media_file_path(const MediaFile &file) {
-    return file.folder == "/" ? "/" + file.name : file.folder + "/" + file.name;
+std::string media_file_path(const MediaFiles &files, size_t index) {
+    const std::string &folder = files.folders[files.files[index].folder];
+    return (folder == "/" ? folder : folder + "/") + files.files[index].name;
 }
 
-static void walk(const std::string &folder, std::vector<MediaFile> &files) {
-    std::error_code error;
-    std::vector<fs::directory_entry> entries;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error))
-        if (entry->path().filename().string()[0] != '.')
-            entries.push_back(*entry);
+static void add_file(MediaFiles &files, const std::string &folder, std::string name) {
+    if (files.folders.empty() || files.folders.back() != folder)
+        files.folders.push_back(folder);
+    files.files.push_back({uint32_t(files.folders.size() - 1), std::move(name)});
+}
+
+static void walk(const std::string &folder, MediaFiles &files) {
+    // Only the names are kept: an entry of the listing holds the whole path.
+    struct Entry {
+        std::string name;
+        bool is_folder;
+    };
+    std::vector<Entry> entries;
+    std::error_code error, ignored;
+    for (fs::directory_iterator entry(fs::u8path(folder), error), end; !error && entry != end; entry.increment(error)) {
+        std::string name = entry->path().filename().u8string();
+        if (name[0] == '.')
+            continue;
+        // The type comes from the listing; only links cost a stat. A linked folder is left
+        // out: it could lead back up the tree.
+        bool is_folder = entry->is_directory(ignored) && !entry->is_symlink(ignored);
+        if (is_folder || (entry->is_regular_file(ignored) && has_media_extension(name)))
+            entries.push_back({std::move(name), is_folder});
+    }
     if (error) {
-        fprintf(stderr, unreadable_message, printable(folder).c_str(), error.message().c_str());
+        fprintf(stderr, unreadable_folder_message, printable(folder).c_str(), error.message().c_str());
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry &x, const fs::directory_entry &y) {
-        std::string a = x.path().filename().string(), b = y.path().filename().string();
-        return natural_less(a, b) || (!natural_less(b, a) && a < b);
+    std::sort(entries.begin(), entries.end(), [](const Entry &x, const Entry &y) {
+        return natural_less(x.name, y.name) || (!natural_less(y.name, x.name) && x.name < y.name);
     });
-    // The entries know their type from the folder listing; only links cost a stat.
-    for (const fs::directory_entry &entry : entries) {
-        std::string name = entry.path().filename().string();
-        // A linked folder is left out: it could lead back up the tree.
-        if (entry.is_directory(error) && !entry.is_symlink(error))
-            walk(media_file_path({folder, name}), files);
-        else if (entry.is_regular_file(error) && has_media_extension(name))
-            files.push_back({folder, name});
+    for (Entry &entry : entries) {
+        if (entry.is_folder)
+            walk((folder == "/" ? folder : folder + "/") + entry.name, files);
+        else
+            add_file(files, folder, std::move(entry.name));
     }
 }
 
-// The operand as an absolute path, "." and ".." taken away as a shell's cd takes them.
-static std::string absolute_path(const std::string &operand, const std::string &base) {
-    fs::path path = operand[0] == '/' ? fs::path(operand) : fs::path(base) / operand;
-    std::string normal = path.lexically_normal().string();
-    while (normal.size() > 1 && normal.back() == '/')
-        normal.pop_back();
-    return normal;
-}
-
-bool collect_media_files(const std::vector<std::string> &operands, const std::string &base,
-                         std::vector<MediaFile> &files) {
-    bool all_exist = true;
-    for (const std::string &operand : operands) {
-        std::error_code error;
-        if (operand.empty() || !fs::exists(fs::status(operand, error))) {
-            fprintf(stderr, not_found_message, printable(operand).c_str());
-            all_exist = false;
+// The operand as an absolute path that names what the system opens for it: "." and empty
+// components dropped, a relative operand taken from base; but the kernel takes ".." from
+// the folder a path really leads to, where a shell's cd -L strikes the component before
+// it, so the operand up to its last ".." is resolved through the file system.
+static bool absolute_path(const std::string &operand, const std::string &base, std::string &absolute,
+                          std::error_code &error) {
+    fs::path given = fs::u8path(operand), walked = given.root_path(), through_parent, rest;
+    for (const fs::path &component : given.relative_path()) {
+        walked /= component;
+        if (component == "..") {
+            through_parent = walked;
+            rest.clear();
+        } else {
+            rest /= component;
         }
     }
-    if (!all_exist)
+    fs::path start = !through_parent.empty() ? fs::canonical(through_parent, error)
+                     : given.is_absolute()   ? given.root_path()
+                                             : fs::u8path(base);
+    if (error)
         return false;
+    absolute = start.u8string();
+    for (const fs::path &component : rest)
+        if (component != "." && !component.empty())
+            absolute += (absolute.back() == '/' ? "" : "/") + component.u8string();
+    return true;
+}
+
+bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files) {
+    bool all_read = true;
     for (const std::string &operand : operands) {
         std::error_code error;
-        fs::file_status status = fs::status(operand, error);
-        std::string path = absolute_path(operand, base);
-        if (fs::is_directory(status)) {
+        fs::file_status status = fs::status(fs::u8path(operand), error);
+        std::string path;
+        if (!error && !operand.empty())
+            absolute_path(operand, base, path, error);
+        if (operand.empty() || error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) {
+            fprintf(stderr, not_found_message, printable(operand).c_str());
+            all_read = false;
+        } else if (error) {
+            fprintf(stderr, unreadable_message, printable(operand).c_str(), error.message().c_str());
+            all_read = false;
+        } else if (fs::is_directory(status)) {
             walk(path, files);
         } else if (fs::is_regular_file(status)) {
             size_t slash = path.rfind('/');
-            files.push_back({slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)});
+            add_file(files, slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
         } else {
             fprintf(stderr, not_regular_message, printable(operand).c_str());
         }
     }
-    return true;
+    return all_read;
 }

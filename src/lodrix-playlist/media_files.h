@@ -1,27 +1,34 @@
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
-/// One file of the playlist: the absolute path of its folder, without a trailing "/" but for
-/// the root, and its name in that folder.
-struct MediaFile {
-    std::string folder;
-    std::string name;
+/// The files of a playlist, in order. Each folder's path is kept once, and each file is a
+/// name in one of them, so memory grows with the names, not with the depth of the tree.
+struct MediaFiles {
+    struct File {
+        uint32_t folder; ///< index into folders
+        std::string name;
+    };
+    /// Absolute paths, without a trailing "/" but for the root.
+    std::vector<std::string> folders;
+    std::vector<File> files;
 };
 
-/// The file's absolute path.
-std::string media_file_path(const MediaFile &file);
+/// The absolute path of files.files[index].
+std::string media_file_path(const MediaFiles &files, size_t index);
 
-/// Appends to files the media files the operands name, in playlist order: for a folder, its
-/// media files by extension, recursively, each folder's entries in natural order, hidden
-/// entries and linked folders left out; a regular file named directly, whatever its name.
-/// A relative operand is taken from the folder base. Reports on standard error, one line
-/// each, an operand that does not exist, one that is neither folder nor regular file (left
-/// out) and a folder that cannot be read (the rest goes on). False when an operand does not
-/// exist; then files stays as it was.
-bool collect_media_files(const std::vector<std::string> &operands, const std::string &base,
-                         std::vector<MediaFile> &files);
+/// Appends the media files the operands name, in playlist order: for a folder, its media
+/// files by extension, recursively, each folder's entries in natural order, hidden entries
+/// and linked folders left out; a regular file named directly, whatever its name. A relative
+/// operand is taken from the folder base (the -p directory rule's, so a linked path stays as
+/// the shell shows it), and ".." in an operand as the system takes it: from the folder it
+/// really names. Reports on standard error, one line each, an operand that does not exist or
+/// cannot be read, one that is neither folder nor regular file (left out), and a folder that
+/// cannot be read (the rest goes on). False when an operand does not exist or cannot be read.
+bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files);
 
 /// Natural order: digit runs compare as numbers, letters in any case, other bytes as they are.
 bool natural_less(const std::string &name, const std::string &other);

@@ -1,10 +1,16 @@
 #include "run.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -16,7 +22,11 @@ extern "C" {
 #include "platform/platform.h"
 #include "xspf/xspf.h"
 
+static const char program[] = "lodrix-playlist";
 static const char no_media_message[] = "lodrix-playlist: keine Mediendateien gefunden\n";
+static const char not_regular_message[] = "lodrix-playlist: %s: keine regulaere Datei mehr, uebergangen\n";
+static const char unreadable_message[] = "lodrix-playlist: %s: nicht lesbar, Dauer 0: %s\n";
+static const char no_memory_message[] = "lodrix-playlist: zu wenig Speicher\n";
 static const char progress_template[] = "\r%zu/%zu";
 
 // "N/M" on a terminal, at most ten times a second; the last call clears it.
@@ -37,40 +47,141 @@ static void show_progress(size_t done, size_t total) {
     shown_length = fprintf(stderr, progress_template, done, total) - 1;
 }
 
-int run(int argc, char **argv) {
-    std::vector<std::string> operands(argv + 1, argv + argc);
-    if (operands.empty())
-        operands.push_back(".");
-    std::vector<MediaFile> files;
-    if (!collect_media_files(operands, current_directory(), files))
-        return 1;
-    if (files.empty()) {
-        fputs(no_media_message, stderr);
-        return 1;
+// A message names a path on one line, whatever bytes the path holds.
+static std::string printable(std::string path) {
+    std::replace_if(path.begin(), path.end(), [](char c) { return (unsigned char)c < 0x20; }, '?');
+    return path;
+}
+
+// Reads the files' durations on worker threads, a bounded window ahead of the one that
+// writes them in playlist order. Reading is most of a run's time, and a file waits on the
+// disk as much as on the processor, so each core gets a reader.
+class Readings {
+  public:
+    explicit Readings(const MediaFiles &files)
+        : files(files), window(std::max(1u, std::thread::hardware_concurrency()) * 16), slots(window) {
+        unsigned readers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), files.files.size());
+        for (unsigned i = 0; i < readers; ++i)
+            threads.emplace_back([this] { read_ahead(); });
+    }
+    ~Readings() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+    /// The reading of file index, waiting for it; each index once, in order.
+    Reading take(size_t index) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return slots[index % window].index == index; });
+        Reading reading = slots[index % window].reading;
+        taken = index + 1;
+        changed.notify_all();
+        return reading;
     }
 
+  private:
+    struct Slot {
+        size_t index = SIZE_MAX;
+        Reading reading;
+    };
+    void read_ahead() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stopping || next >= files.files.size() || next < taken + window; });
+            if (stopping || next >= files.files.size())
+                return;
+            size_t index = next++;
+            lock.unlock();
+            Reading reading = {Reading::unreadable, 0, ENOMEM};
+            try {
+                reading = read_duration(media_file_path(files, index));
+            } catch (const std::bad_alloc &) {
+            }
+            lock.lock();
+            slots[index % window] = {index, reading};
+            changed.notify_all();
+        }
+    }
+
+    const MediaFiles &files;
+    const size_t window;
+    std::vector<Slot> slots;
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0, taken = 0;
+    bool stopping = false;
+};
+
+static bool is_relative(const std::string &operand) { return operand.empty() || operand[0] != '/'; }
+
+// Collects first, then reads and writes in order; a file that is no regular file any more
+// is left out, so a track's position is only known when it is written.
+static int write_playlist(const std::vector<std::string> &operands, const char *base) {
+    MediaFiles files;
+    bool all_read = collect_media_files(operands, base != nullptr ? base : "", files);
     av_log_set_level(AV_LOG_QUIET);
     start_output(stdout);
-    const int32_t count = files.size() < INT32_MAX ? int32_t(files.size()) : INT32_MAX;
-    for (int32_t position = 1; position <= count && !output_failed(); ++position) {
-        const MediaFile &file = files[position - 1];
-        show_progress(position - 1, count);
-        std::string duration = std::to_string(media_duration_ms(media_file_path(file)));
-        std::string position_text = std::to_string(position);
-        if (position == 1)
-            write_playlist_head();
-        TrackEntry entry;
-        entry.form = LocationForm::in_directory;
-        entry.kind = ValueKind::literal;
-        entry.directory = file.folder.c_str();
-        entry.name = file.name.c_str();
-        entry.position = position_text.c_str();
-        entry.duration = duration.c_str();
-        write_track_entry(entry);
-        if (position == count)
-            write_playlist_tail(count);
+    int32_t written = 0;
+    {
+        Readings readings(files);
+        for (size_t i = 0; i < files.files.size() && !output_failed(); ++i) {
+            show_progress(i, files.files.size());
+            Reading reading = readings.take(i);
+            std::string path = media_file_path(files, i);
+            if (reading.outcome == Reading::not_regular) {
+                fprintf(stderr, not_regular_message, printable(path).c_str());
+                continue;
+            }
+            if (reading.outcome == Reading::unreadable)
+                fprintf(stderr, unreadable_message, printable(path).c_str(), reading_error_text(reading.error).c_str());
+            if (written == INT32_MAX)
+                break;
+            if (written == 0)
+                write_playlist_head();
+            std::string position = std::to_string(++written), duration = std::to_string(reading.duration_ms);
+            const MediaFiles::File &file = files.files[i];
+            TrackEntry entry;
+            entry.form = LocationForm::in_directory;
+            entry.kind = ValueKind::literal;
+            entry.directory = files.folders[file.folder].c_str();
+            entry.name = file.name.c_str();
+            entry.position = position.c_str();
+            entry.duration = duration.c_str();
+            write_track_entry(entry);
+        }
     }
+    if (written > 0)
+        write_playlist_tail(written);
     int write_error = finish_output();
-    show_progress(count, count);
-    return close_output(stdout, "lodrix-playlist", write_error);
+    show_progress(files.files.size(), files.files.size());
+    int status = close_output(stdout, program, write_error);
+    if (status == 0 && written == 0) {
+        if (all_read)
+            fputs(no_media_message, stderr);
+        return 1;
+    }
+    return status == 0 && !all_read ? 1 : status;
+}
+
+int run(int argc, char **argv) {
+    try {
+        std::vector<std::string> operands(argv + 1, argv + argc);
+        if (operands.empty())
+            operands.push_back(".");
+        const char *base = nullptr;
+        if (std::any_of(operands.begin(), operands.end(), is_relative)) {
+            base = current_directory();
+            if (base == nullptr)
+                return no_current_directory(program);
+        }
+        return write_playlist(operands, base);
+    } catch (const std::bad_alloc &) {
+        fputs(no_memory_message, stderr);
+        return 2;
+    }
 }

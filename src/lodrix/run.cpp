@@ -73,6 +73,9 @@ int run(int argc, char **argv) {
         return 1;
     }
     RunSettings settings = scan_arguments(argc, argv);
+    // A location without its folder would name another file: write nothing.
+    if (settings.prefix_directory && settings.directory == nullptr)
+        return no_current_directory("Lodrix");
     start_output(stdout);
     write_playlist(settings);
     return close_output(stdout, "Lodrix", finish_output());

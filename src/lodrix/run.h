@@ -16,11 +16,12 @@ struct RunSettings {
 };
 
 /// Runs the tool on its command line and returns the exit status: 0 after a playlist run
-/// that reached standard output whole, 1 after a usage run, 2 when writing failed.
+/// that reached standard output whole, 1 after a usage run, 2 when writing failed, 3 when
+/// "-p" cannot have the working directory (nothing written).
 int run(int argc, char **argv);
 
 /// Reads a playlist run's settings from its command line (argc at least 2) and, for "-p",
-/// the current directory.
+/// the current directory (null when it cannot be had).
 RunSettings scan_arguments(int argc, char **argv);
 
 /// Writes head, track entry and tail as the settings ask to the writer's output, stopping at

@@ -19,6 +19,11 @@ int close_output(FILE *stream, const char *program, int write_error) {
     return 2;
 }
 
+int no_current_directory(const char *program) {
+    fprintf(stderr, "%s: aktuelles Verzeichnis nicht bestimmbar: %s\n", program, strerror(errno));
+    return 3;
+}
+
 static bool has_drive_letter(const char *path) {
     return (path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z' && path[1] == ':';
 }
@@ -80,7 +85,12 @@ const char *current_directory(void) {
     if (pwd != nullptr && is_plain_absolute_path(pwd) && names_working_directory(pwd))
         return pwd;
     static char directory[4096];
-    return getcwd(directory, sizeof directory) ? directory : "";
+    if (getcwd(directory, sizeof directory) != nullptr)
+        return directory;
+    // The buffer is the limit, not the number: say what it means.
+    if (errno == ERANGE)
+        errno = ENAMETOOLONG;
+    return nullptr;
 }
 
 #else
@@ -124,9 +134,11 @@ const char *current_directory(void) {
     static char uri_path[3 * longest_text + 2];
     const wchar_t *pwd = _wgetenv(L"PWD");
     const char *chosen = pwd != nullptr ? to_utf8(pwd, directory, sizeof directory) : "";
-    if (!(pwd != nullptr && is_plain_absolute_path(chosen) && names_working_directory(pwd)))
-        chosen = _wgetcwd(wide_directory, longest_text + 1) != nullptr
-                     ? to_utf8(wide_directory, directory, sizeof directory) : "";
+    if (!(pwd != nullptr && is_plain_absolute_path(chosen) && names_working_directory(pwd))) {
+        if (_wgetcwd(wide_directory, longest_text + 1) == nullptr)
+            return nullptr;
+        chosen = to_utf8(wide_directory, directory, sizeof directory);
+    }
     windows_directory_as_uri_path(chosen, uri_path);
     return uri_path;
 }

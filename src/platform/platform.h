@@ -7,8 +7,9 @@
 
 /// The folder "-p" puts before the name, as a file URI's path: $PWD when it is an absolute
 /// path without "." or ".." components that names the working directory (as pwd -L takes
-/// it), else the working directory, else "". A stale $PWD is never written.
-/// On Windows in the form windows_directory_as_uri_path gives.
+/// it), else the working directory. A stale $PWD is never written. On Windows in the form
+/// windows_directory_as_uri_path gives. Null, with errno set, when the working directory
+/// cannot be had (removed, or a longer path than the C library takes).
 const char *current_directory(void);
 
 /// A Windows folder as the path of a file URI, the part after "file://", in the form VLC on
@@ -21,6 +22,10 @@ void windows_directory_as_uri_path(const char *directory, char *into);
 /// writes "<program>: Fehler beim Schreiben der Ausgabe: <reason>" to standard error and
 /// returns 2.
 int close_output(FILE *stream, const char *program, int write_error);
+
+/// Writes "<program>: aktuelles Verzeichnis nicht bestimmbar: <reason of errno>" to standard
+/// error and returns 3, the status of a run whose locations cannot be formed.
+int no_current_directory(const char *program);
 
 #ifdef _WIN32
 /// The arguments wmain received, converted to UTF-8; program names the caller in the one
