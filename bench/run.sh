@@ -8,6 +8,7 @@ rounds=${ROUNDS:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+seconds() { local start=$(date +%s%N); "$@"; echo $(( $(date +%s%N) - start )); }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,...).
 medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; tail -n +2 "$work/t.csv" | cut -d, -f4; }
@@ -16,6 +17,8 @@ medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null
 printf '.globl _start\n_start:\n mov $60, %%eax\n xor %%edi, %%edi\n syscall\n' >"$work/exit.s"
 cc -nostdlib -static -o "$work/smallest" "$work/exit.s"
 
+# PLAYLIST_ONLY=1: only the lodrix-playlist sections.
+if [ -z "${PLAYLIST_ONLY:-}" ]; then
 echo "1. One run: lodrix /m/a.mp3 3 180 >/dev/null against the smallest process (exit only) and"
 echo "   /bin/true, $rounds rounds of 1000 spawns each"
 for round in $(seq "$rounds"); do
@@ -76,7 +79,6 @@ PY
 pipe_count=100000000
 bytes=$("$lodrix" a -n "$pipe_count" | wc -c)
 blocks=$((bytes / 65536))
-seconds() { local start=$(date +%s%N); "$@"; echo $(( $(date +%s%N) - start )); }
 echo "4. Through a pipe: lodrix a -n $pipe_count | cat, $((bytes / 1000000)) MB, against the bare pipe:"
 echo "   dd if=/dev/zero bs=64K count=$blocks | cat, medians of 4 alternating runs"
 for run in 1 2 3 4; do
@@ -85,12 +87,12 @@ for run in 1 2 3 4; do
 done
 awk -v b="$bytes" -v t="$(median <"$work/tool-ns")" -v p="$(median <"$work/pipe-ns")" 'BEGIN {
     printf "   pipe %.0f MB/s, lodrix %.0f MB/s, ratio %.2fx (goal: at least 0.9x)\n", b / p * 1e3, b / t * 1e3, p / t }'
+fi
 
 playlist=$(dirname "$lodrix")/lodrix-playlist
 if [ -x "$playlist" ] && command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
-    echo
     echo "5. lodrix-playlist on 1000 one-second MP3 files and a small video against one ffprobe"
-    echo "   run on one of them; then 10000 files: time and peak RSS against 1000"
+    echo "   run on one of them"
     mkdir -p "$work/lib"
     ffmpeg -v error -f lavfi -i sine=d=1 "$work/one.mp3"
     ffmpeg -v error -f lavfi -i testsrc=d=2:s=160x120 -f lavfi -i sine=d=2 -shortest "$work/lib/video.mp4"
@@ -99,14 +101,87 @@ if [ -x "$playlist" ] && command -v ffmpeg >/dev/null && command -v ffprobe >/de
         "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 $work/one.mp3" "$playlist $work/lib") || true
     awk -v p="$probe_time" -v l="$list_time" 'BEGIN {
         printf "   ffprobe %.0f ms, lodrix-playlist %.0f ms: %.2fx (goal: at most 5x)\n", p * 1e3, l * 1e3, l / p }'
+    # Peak RSS (ru_maxrss) of one run, and its time.
     peak() { python3 -c 'import resource, subprocess, sys, time
 start = time.time(); subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
 print(time.time() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$playlist" "$@"; }
-    read -r small_time small_rss < <(peak "$work/lib")
-    mkdir -p "$work/big"
-    for i in $(seq 10000); do ln "$work/one.mp3" "$work/big/track $i.mp3"; done
-    read -r big_time big_rss < <(peak "$work/big")
-    awk -v st="$small_time" -v sr="$small_rss" -v bt="$big_time" -v br="$big_rss" 'BEGIN {
-        printf "   1001 files: %.2f s, %d KiB; 10000 files: %.2f s, %d KiB\n", st, sr, bt, br
-        printf "   %.2f KiB more per file (the names), %.1fx the time for 10x the files\n", (br - sr) / 8999, bt / st }'
+    echo
+    echo "6. Memory: peak RSS for 1, 10000, 20000 and 100000 files in a folder under a 3.5 KB path"
+    deep=$work/deep
+    for _ in $(seq 17); do deep=$deep/$(printf '%0200d' 0); done
+    python3 - "$work/one.mp3" "$deep" <<'PY'
+import os, shutil, sys
+one, deep = sys.argv[1:]
+for count in (1, 10000, 20000, 100000):
+    folder = os.path.join(deep, str(count))
+    os.makedirs(folder)
+    for i in range(count):
+        # A file system takes some 65000 links to one file.
+        if i % 50000 == 0:
+            source = os.path.join(folder, f"source {i}")
+            shutil.copyfile(one, source)
+        os.link(source, os.path.join(folder, f"track {i}.mp3"))
+    os.unlink(os.path.join(folder, f"source 0"))
+PY
+    read -r _ one_rss < <(peak "$deep/1")
+    for count in 10000 20000 100000; do
+        read -r took rss < <(peak "$deep/$count")
+        awk -v c="$count" -v t="$took" -v r="$rss" -v o="$one_rss" 'BEGIN {
+            printf "   %6d files: %.2f s, %d KiB: %.2fx one file (%d KiB)%s\n", c, t, r, r / o, o,
+                   c == 20000 ? " (goal: at most 1.3x)" : "" }'
+    done
+
+    echo
+    echo "7. A mixed library of 10000 files (70% MP3 with and without a Xing header or with cover"
+    echo "   art, FLAC, M4A, MKV, OGG, WAV; 1-3 s; albums of 20 with a cover.jpg) against the read"
+    echo "   floor (bench/floor.c: walk, open, read 64 KiB, close), warm cache, medians of $rounds"
+    cc -O2 -o "$work/floor" "$(dirname "$0")/floor.c"
+    templates=$work/templates
+    mkdir -p "$templates"
+    ffmpeg -v error -f lavfi -i testsrc=s=300x300:d=1 -frames:v 1 "$templates/cover.jpg"
+    for seconds in 1.3 2.1 2.9; do
+        sine="-f lavfi -i sine=f=440:d=$seconds"
+        ffmpeg -v error $sine -b:a 128k "$templates/xing $seconds.mp3"
+        ffmpeg -v error $sine -q:a 4 -write_xing 0 "$templates/no-xing $seconds.mp3"
+        ffmpeg -v error $sine -i "$templates/cover.jpg" -map 0 -map 1 -c:v copy -disposition:v attached_pic "$templates/cover $seconds.mp3"
+        ffmpeg -v error $sine "$templates/a $seconds.flac"
+        ffmpeg -v error $sine -c:a aac "$templates/a $seconds.m4a"
+        ffmpeg -v error $sine -f lavfi -i testsrc=s=64x48:d=$seconds -c:v mpeg4 "$templates/a $seconds.mkv"
+        ffmpeg -v error $sine "$templates/a $seconds.ogg"
+        ffmpeg -v error $sine -ac 2 -ar 44100 "$templates/a $seconds.wav"
+    done
+    python3 - "$templates" "$work/library" 10000 <<'PY'
+import os, shutil, sys
+templates, library, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
+# Of every 20 tracks: 14 MP3 (5 with a Xing header, 5 without, 4 with cover art), 2 FLAC,
+# and one M4A, MKV, OGG and WAV.
+kinds = ["xing"] * 5 + ["no-xing"] * 5 + ["cover"] * 4 + ["flac"] * 2 + ["m4a", "mkv", "ogg", "wav"]
+for n in range(count):
+    album = os.path.join(library, f"Artist {n // 200}", f"Album {n // 20}")
+    if n % 20 == 0:
+        os.makedirs(album)
+        shutil.copyfile(os.path.join(templates, "cover.jpg"), os.path.join(album, "cover.jpg"))
+    kind, seconds = kinds[n % 20], ("1.3", "2.1", "2.9")[n % 3]
+    source = f"{kind} {seconds}.mp3" if kind in ("xing", "no-xing", "cover") else f"a {seconds}.{kind}"
+    shutil.copyfile(os.path.join(templates, source), os.path.join(album, f"{n % 20 + 1:02d} Track.{source.rsplit('.', 1)[1]}"))
+PY
+    read -r -d '' floor_time list_time < <(medians --warmup 1 --runs "$rounds" \
+        "$work/floor $work/library" "$playlist $work/library") || true
+    awk -v f="$floor_time" -v l="$list_time" 'BEGIN {
+        printf "   floor %.2f s, lodrix-playlist %.2f s: %.2fx the floor (goal: at most 4x)\n", f, l, l / f }'
+    # Cold cache, where this machine lets the page cache be dropped.
+    if (sync && echo 3 >/proc/sys/vm/drop_caches) 2>/dev/null; then
+        for run in 1 2 3; do
+            for command in "$work/floor" "$playlist"; do
+                sync && echo 3 >/proc/sys/vm/drop_caches
+                seconds sh -c 'exec "$0" "$1" >/dev/null' "$command" "$work/library"
+            done
+        done | paste - - >"$work/cold-ns"
+        awk '{ print $1 }' "$work/cold-ns" >"$work/cold-floor"
+        awk '{ print $2 }' "$work/cold-ns" >"$work/cold-list"
+        awk -v f="$(median <"$work/cold-floor")" -v l="$(median <"$work/cold-list")" 'BEGIN {
+            printf "   cold cache, medians of 3: floor %.2f s, lodrix-playlist %.2f s: %.2fx\n", f / 1e9, l / 1e9, l / f }'
+    else
+        echo "   cold cache: not measured (the page cache cannot be dropped here)"
+    fi
 fi

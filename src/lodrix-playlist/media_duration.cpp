@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/time.h>
@@ -110,17 +112,25 @@ static const AVInputFormat *demuxer_for(const std::string &path, int fd) {
     std::string extension = path.substr(dot + 1);
     for (char &c : extension)
         c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-    for (const auto &known : demuxer_by_extension)
-        if (extension == known.extension)
-            return begins_as(known.demuxer, fd) ? av_find_input_format(known.demuxer) : nullptr;
+    // Looking a demuxer up by name walks all of them: do it once per extension.
+    static const std::vector<const AVInputFormat *> demuxers = [] {
+        std::vector<const AVInputFormat *> found;
+        for (const auto &known : demuxer_by_extension)
+            found.push_back(av_find_input_format(known.demuxer));
+        return found;
+    }();
+    for (size_t i = 0; i < sizeof demuxer_by_extension / sizeof demuxer_by_extension[0]; ++i)
+        if (extension == demuxer_by_extension[i].extension)
+            return begins_as(demuxer_by_extension[i].demuxer, fd) ? demuxers[i] : nullptr;
     return nullptr;
 }
 
-// The one file libavformat reads, through our own callbacks: the deadline is checked at
-// every read, and a read error is kept to be reported.
+// The one file libavformat reads, through our own callbacks: reads at a position of our
+// own (a seek costs no system call), the size known from the first fstat, the deadline
+// checked at every read, and a read error kept to be reported.
 struct Source {
     int fd;
-    int64_t deadline;
+    int64_t size, position, deadline;
     int error;
 };
 
@@ -132,23 +142,35 @@ static int read_source(void *opaque, uint8_t *into, int size) {
     }
     ssize_t got;
     do
-        got = read(source->fd, into, size);
+        got = pread(source->fd, into, size, source->position);
     while (got < 0 && errno == EINTR);
     if (got < 0) {
         source->error = errno;
         return AVERROR(errno);
     }
+    source->position += got;
     return got == 0 ? AVERROR_EOF : int(got);
 }
 
 static int64_t seek_source(void *opaque, int64_t offset, int whence) {
     Source *source = (Source *)opaque;
-    if (whence == AVSEEK_SIZE) {
-        struct stat status;
-        return fstat(source->fd, &status) == 0 ? int64_t(status.st_size) : AVERROR(errno);
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return source->size;
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += source->position;
+        break;
+    case SEEK_END:
+        offset += source->size;
+        break;
+    default:
+        return AVERROR(EINVAL);
     }
-    off_t at = lseek(source->fd, offset, whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : int64_t(at);
+    if (offset < 0)
+        return AVERROR(EINVAL);
+    return source->position = offset;
 }
 
 static int past_deadline(void *opaque) { return av_gettime_relative() > ((Source *)opaque)->deadline; }
@@ -197,8 +219,7 @@ static int64_t header_duration(const AVFormatContext *context) {
 }
 
 static int64_t duration_us(Source &source, const char *path, const AVInputFormat *demuxer) {
-    if (lseek(source.fd, 0, SEEK_SET) != 0)
-        return 0;
+    source.position = 0;
     const int buffer_size = 64 * 1024;
     unsigned char *buffer = (unsigned char *)av_malloc(buffer_size);
     AVIOContext *io = buffer ? avio_alloc_context(buffer, buffer_size, 0, &source, read_source, nullptr, seek_source)
@@ -249,7 +270,7 @@ Reading read_duration(const std::string &path) {
         reading.outcome = Reading::not_regular;
         return reading;
     }
-    Source source = {fd, av_gettime_relative() + longest_read_us, 0};
+    Source source = {fd, int64_t(status.st_size), 0, av_gettime_relative() + longest_read_us, 0};
     const AVInputFormat *demuxer = demuxer_for(path, fd);
     int64_t duration = demuxer ? duration_us(source, path.c_str(), demuxer) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.

@@ -53,15 +53,15 @@ static std::string printable(std::string path) {
     return path;
 }
 
-// Reads the files' durations on worker threads, a bounded window ahead of the one that
-// writes them in playlist order. Reading is most of a run's time, and a file waits on the
-// disk as much as on the processor, so each core gets a reader.
+// Reads the files' durations on worker threads, a bounded window ahead of the thread that
+// writes them in playlist order. Reading is nearly all of a run's time and waits on the disk
+// as much as on the processor, so each core gets a reader. A thread is woken only when what
+// it waits for is there: one wake-up per file is a system call per file.
 class Readings {
   public:
-    explicit Readings(const MediaFiles &files)
-        : files(files), window(std::max(1u, std::thread::hardware_concurrency()) * 16), slots(window) {
-        unsigned readers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), files.files.size());
-        for (unsigned i = 0; i < readers; ++i)
+    explicit Readings(const MediaFiles &files) : files(files), slots(window) {
+        size_t readers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), files.files.size());
+        for (size_t i = 0; i < readers; ++i)
             threads.emplace_back([this] { read_ahead(); });
     }
     ~Readings() {
@@ -69,29 +69,43 @@ class Readings {
             std::lock_guard<std::mutex> lock(mutex);
             stopping = true;
         }
-        changed.notify_all();
+        room.notify_all();
         for (std::thread &thread : threads)
             thread.join();
     }
     /// The reading of file index, waiting for it; each index once, in order.
     Reading take(size_t index) {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return slots[index % window].index == index; });
-        Reading reading = slots[index % window].reading;
+        Slot &slot = slots[index % window];
+        if (slot.index != index) {
+            // Wait for a batch, not for each file.
+            first_wanted = index;
+            last_wanted = std::min(index + window / 4, files.files.size() - 1);
+            ready.wait(lock, [&] { return wanted_are_read(); });
+        }
         taken = index + 1;
-        changed.notify_all();
-        return reading;
+        if (readers_waiting > 0)
+            room.notify_one();
+        return slot.reading;
     }
 
   private:
+    static const size_t window = 64;
     struct Slot {
         size_t index = SIZE_MAX;
         Reading reading;
     };
+    bool wanted_are_read() const {
+        return slots[first_wanted % window].index == first_wanted && slots[last_wanted % window].index == last_wanted;
+    }
     void read_ahead() {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return stopping || next >= files.files.size() || next < taken + window; });
+            while (!stopping && next < files.files.size() && next >= taken + window) {
+                ++readers_waiting;
+                room.wait(lock);
+                --readers_waiting;
+            }
             if (stopping || next >= files.files.size())
                 return;
             size_t index = next++;
@@ -103,17 +117,17 @@ class Readings {
             }
             lock.lock();
             slots[index % window] = {index, reading};
-            changed.notify_all();
+            if ((index == first_wanted || index == last_wanted) && wanted_are_read())
+                ready.notify_one();
         }
     }
 
     const MediaFiles &files;
-    const size_t window;
     std::vector<Slot> slots;
     std::vector<std::thread> threads;
     std::mutex mutex;
-    std::condition_variable changed;
-    size_t next = 0, taken = 0;
+    std::condition_variable ready, room;
+    size_t next = 0, taken = 0, first_wanted = SIZE_MAX, last_wanted = SIZE_MAX, readers_waiting = 0;
     bool stopping = false;
 };
 
