@@ -10,7 +10,7 @@ need xmllint ffmpeg ffprobe vlc runuser
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-root="$work/Musik & <Hörbücher> #1 100%"
+root="$work/Musik & <Hörbücher> #1 100%" moved="$work/moved #2 x"
 # The tree, in the order the playlist must list it, as printf %b reads it ("\0374" the
 # Latin-1 byte 0xFC); then what it must leave out.
 listed='"double" '"'single'"'.wav
@@ -37,6 +37,7 @@ printf '%s\n' "$listed" | while IFS= read -r name; do
     case $name in 100*) write_wav "$path" 1500 5 ;; *) write_wav "$path" 100 ;; esac
     printf 'file://%s\t%s\n' "$path" "$(case $name in 100*) echo 1501 ;; *) echo 100 ;; esac)" >>"$work/expected"
     printf 'opened\tfile://%s\n' "$path" >>"$work/expected-play"
+    printf 'opened\tfile://%s\n' "$moved/${path#"$root/"}" >>"$work/expected-moved"
 done
 write_wav "$root/.hidden/z.wav" 100
 : >"$root/notes.txt"
@@ -50,6 +51,20 @@ xmllint --noout "$work/list.xspf" || fail "the playlist is not XML"
 diff "$work/expected" "$work/loaded" || fail "VLC listed other tracks, or in another order"
 "$load" --play "$work/list.xspf" >"$work/played" || fail "VLC did not play the playlist"
 diff "$work/expected-play" "$work/played" || fail "VLC did not open every track"
+
+# -o into the listed folder: locations relative to it, so the list still opens once the
+# folder is moved and renamed; a file outside it stays absolute.
+mkdir "$root/sub [1]" && write_wav "$root/sub [1]/a.wav" 100 && write_wav "$root/Track 1: Intro.wav" 100 &&
+    write_wav "$work/outside.wav" 100 || exit 1
+for file in "sub [1]/a.wav" "Track 1: Intro.wav"; do printf 'opened\tfile://%s\n' "$moved/$file"; done >>"$work/expected-moved"
+printf 'opened\tfile://%s\n' "$work/outside.wav" >>"$work/expected-moved"
+"$program" -o "$root/all.xspf" "$root" "$work/outside.wav" 2>"$work/err" || fail "-o: $(cat "$work/err")"
+grep -q "<location>./Track 1: Intro.wav</location>" "$root/all.xspf" && grep -q "<location>file://$work/outside.wav<" "$root/all.xspf" ||
+    fail "-o: not ./ before a first part with a colon, or the outside file not absolute"
+mv "$root" "$moved" && chmod -R a+rX "$work" || exit 1
+"$load" --play "$moved/all.xspf" | LC_ALL=C sort >"$work/played" || fail "VLC did not play the moved playlist"
+LC_ALL=C sort "$work/expected-moved" | diff - "$work/played" || fail "VLC did not open every track of the moved playlist"
+mv "$moved" "$root"
 
 # Durations as ffprobe reads them; a garbage .mp3 gets 0; a FIFO is left out with a message,
 # without opening it.
@@ -159,6 +174,32 @@ xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()"
 [ "$(wc -l <"$work/durations")" = 29 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
     fail "durations (name, ours, ffprobe's):$(printf '\n'; cat "$work/durations")"
 grep -q 'unreadable.flac: nicht lesbar, Dauer 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
+
+# With -o, a full disk and a SIGTERM in the middle leave the old playlist as it was and no
+# temporary file. A thousand files make a list larger than the small file system, ten
+# thousand a run long enough to be stopped.
+tenfold() { mkdir "$2" && for i in 0 1 2 3 4 5 6 7 8 9; do cp -al "$1" "$2/$i" || exit 1; done; }
+mkdir -p "$work/1" "$work/small" "$work/kept" && write_wav "$work/1/a.wav" 10 || exit 1
+tenfold "$work/1" "$work/10" && tenfold "$work/10" "$work/100" && tenfold "$work/100" "$work/1000" &&
+    tenfold "$work/1000" "$work/10000"
+if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+    unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs "$1" && echo old >"$1/all.xspf" || exit 99
+        "$2" -o "$1/all.xspf" "$3" 2>"$4"
+        [ $? = 2 ] && [ "$(cat "$1/all.xspf")" = old ] && [ "$(ls -A "$1")" = all.xspf ]' \
+        sh "$work/small" "$program" "$work/1000" "$work/err" || fail "-o on a full disk: $(cat "$work/err")"
+    grep -qx 'lodrix-playlist: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||
+        fail "-o on a full disk: $(cat "$work/err")"
+else
+    echo "SKIP (full disk with -o): a small file system can be mounted only by root with unshare"
+fi
+echo old >"$work/kept/all.xspf"
+"$program" -o "$work/kept/all.xspf" "$work/10000" 2>/dev/null &
+pid=$!
+for _ in $(seq 500); do ls -A "$work/kept" | grep -q '^\.all' && break; sleep 0.01; done
+kill -TERM $pid
+wait $pid
+[ $? = 143 ] && [ "$(cat "$work/kept/all.xspf")" = old ] && [ "$(ls -A "$work/kept")" = all.xspf ] ||
+    fail "-o stopped by SIGTERM: the old playlist or no stray file: $(ls -A "$work/kept")"
 
 # A failed write ends in status 2 and one line naming the program.
 "$program" "$work/partly" >/dev/full 2>"$work/err"

@@ -116,11 +116,9 @@ static void walk(const std::string &folder, MediaFiles &files) {
     }
 }
 
-// The operand as an absolute path that names what the system opens for it: "." and empty
-// components dropped, a relative operand taken from base; but the kernel takes ".." from
-// the folder a path really leads to, where a shell's cd -L strikes the component before
-// it, so the operand up to its last ".." is resolved through the file system.
-static bool absolute_path(const std::string &operand, const std::string &base, std::string &absolute,
+// The kernel takes ".." from the folder a path really leads to, so the path up to its last
+// ".." is resolved through the file system; the rest is taken as written.
+bool absolute_path(const std::string &operand, const std::string &base, std::string &absolute,
                           std::error_code &error) {
     fs::path given = fs::u8path(operand), walked = given.root_path(), through_parent, rest;
     for (const fs::path &component : given.relative_path()) {

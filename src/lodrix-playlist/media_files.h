@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 /// The files of a playlist, in order. Each folder's path is kept once, and each file is a
@@ -29,6 +30,12 @@ std::string media_file_path(const MediaFiles &files, size_t index);
 /// cannot be read, one that is neither folder nor regular file (left out), and a folder that
 /// cannot be read (the rest goes on). False when an operand does not exist or cannot be read.
 bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files);
+
+/// The path as an absolute path that names what the system opens for it: "." and empty
+/// components dropped, a relative path taken from base; ".." as the system takes it, from the
+/// folder a path really leads to (a shell's cd -L strikes the component before it instead).
+/// False, with error set, when the part up to the last ".." cannot be resolved.
+bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error);
 
 /// Natural order: digit runs compare as numbers, letters in any case, other bytes as they are.
 bool natural_less(const std::string &name, const std::string &other);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@ extern "C" {
 
 #include "media_duration.h"
 #include "media_files.h"
+#include "output_file.h"
 #include "platform/platform.h"
 #include "xspf/xspf.h"
 
@@ -27,6 +29,7 @@ static const char no_media_message[] = "lodrix-playlist: keine Mediendateien gef
 static const char not_regular_message[] = "lodrix-playlist: %s: keine regulaere Datei mehr, uebergangen\n";
 static const char unreadable_message[] = "lodrix-playlist: %s: nicht lesbar, Dauer 0: %s\n";
 static const char no_memory_message[] = "lodrix-playlist: zu wenig Speicher\n";
+static const char no_output_name_message[] = "lodrix-playlist: -o braucht einen Dateinamen\n";
 static const char progress_template[] = "\r%zu/%zu";
 
 // "N/M" on a terminal, at most ten times a second; the last call clears it.
@@ -131,69 +134,125 @@ class Readings {
     bool stopping = false;
 };
 
-static bool is_relative(const std::string &operand) { return operand.empty() || operand[0] != '/'; }
+static bool is_relative(const std::string &path) { return path.empty() || path[0] != '/'; }
+
+// The folder path of a file inside folder, relative to it ("" for folder itself), or false
+// for a file elsewhere. Both are absolute paths as the program forms them.
+static bool relative_folder(const std::string &folder, const std::string &file_folder, std::string &relative) {
+    if (folder == "/") {
+        relative = file_folder.substr(1);
+        return true;
+    }
+    if (file_folder.compare(0, folder.size(), folder) != 0)
+        return false;
+    if (file_folder.size() == folder.size()) {
+        relative.clear();
+        return true;
+    }
+    if (file_folder[folder.size()] != '/')
+        return false;
+    relative = file_folder.substr(folder.size() + 1);
+    return true;
+}
 
 // Collects first, then reads and writes in order; a file that is no regular file any more
-// is left out, so a track's position is only known when it is written.
-static int write_playlist(const std::vector<std::string> &operands, const char *base) {
-    MediaFiles files;
-    bool all_read = collect_media_files(operands, base != nullptr ? base : "", files);
-    av_log_set_level(AV_LOG_QUIET);
-    start_output(stdout);
+// is left out, so a track's position is only known when it is written. With a playlist
+// folder, files inside it get locations relative to it. Returns how many tracks it wrote.
+static int32_t write_playlist(const MediaFiles &files, const std::string *playlist_folder) {
     int32_t written = 0;
-    {
-        Readings readings(files);
-        for (size_t i = 0; i < files.files.size() && !output_failed(); ++i) {
-            show_progress(i, files.files.size());
-            Reading reading = readings.take(i);
-            std::string path = media_file_path(files, i);
-            if (reading.outcome == Reading::not_regular) {
-                fprintf(stderr, not_regular_message, printable(path).c_str());
-                continue;
-            }
-            if (reading.outcome == Reading::unreadable)
-                fprintf(stderr, unreadable_message, printable(path).c_str(), reading_error_text(reading.error).c_str());
-            if (written == INT32_MAX)
-                break;
-            if (written == 0)
-                write_playlist_head();
-            std::string position = std::to_string(++written), duration = std::to_string(reading.duration_ms);
-            const MediaFiles::File &file = files.files[i];
-            TrackEntry entry;
-            entry.form = LocationForm::in_directory;
-            entry.kind = ValueKind::literal;
-            entry.directory = files.folders[file.folder].c_str();
-            entry.name = file.name.c_str();
-            entry.position = position.c_str();
-            entry.duration = duration.c_str();
-            write_track_entry(entry);
+    std::string folder;
+    Readings readings(files);
+    for (size_t i = 0; i < files.files.size() && !output_failed(); ++i) {
+        show_progress(i, files.files.size());
+        Reading reading = readings.take(i);
+        std::string path = media_file_path(files, i);
+        if (reading.outcome == Reading::not_regular) {
+            fprintf(stderr, not_regular_message, printable(path).c_str());
+            continue;
         }
+        if (reading.outcome == Reading::unreadable)
+            fprintf(stderr, unreadable_message, printable(path).c_str(), reading_error_text(reading.error).c_str());
+        if (written == INT32_MAX)
+            break;
+        if (written == 0)
+            write_playlist_head();
+        std::string position = std::to_string(++written), duration = std::to_string(reading.duration_ms);
+        const MediaFiles::File &file = files.files[i];
+        TrackEntry entry;
+        entry.form = LocationForm::in_directory;
+        entry.kind = ValueKind::literal;
+        entry.directory = files.folders[file.folder].c_str();
+        if (playlist_folder != nullptr && relative_folder(*playlist_folder, entry.directory, folder)) {
+            entry.form = LocationForm::relative;
+            entry.directory = folder.c_str();
+        }
+        entry.name = file.name.c_str();
+        entry.position = position.c_str();
+        entry.duration = duration.c_str();
+        write_track_entry(entry);
     }
+    show_progress(files.files.size(), files.files.size());
     if (written > 0)
         write_playlist_tail(written);
-    int write_error = finish_output();
-    show_progress(files.files.size(), files.files.size());
-    int status = close_output(stdout, program, write_error);
-    if (status == 0 && written == 0) {
-        if (all_read)
-            fputs(no_media_message, stderr);
-        return 1;
-    }
-    return status == 0 && !all_read ? 1 : status;
+    return written;
 }
 
 int run(int argc, char **argv) {
     try {
-        std::vector<std::string> operands(argv + 1, argv + argc);
+        // "-o FILE" and "--" before the operands; any other argument is a path.
+        const char *output = nullptr;
+        int first = 1;
+        for (; first < argc; ++first) {
+            if (strcmp(argv[first], "--") == 0) {
+                ++first;
+                break;
+            }
+            if (strcmp(argv[first], "-o") != 0)
+                break;
+            if (++first == argc) {
+                fputs(no_output_name_message, stderr);
+                return 1;
+            }
+            output = argv[first];
+        }
+        std::vector<std::string> operands(argv + first, argv + argc);
         if (operands.empty())
             operands.push_back(".");
+
         const char *base = nullptr;
-        if (std::any_of(operands.begin(), operands.end(), is_relative)) {
+        if (std::any_of(operands.begin(), operands.end(), is_relative) || (output && is_relative(output))) {
             base = current_directory();
             if (base == nullptr)
                 return no_current_directory(program);
         }
-        return write_playlist(operands, base);
+        std::string playlist_folder;
+        FILE *stream = stdout;
+        if (output != nullptr) {
+            std::error_code error;
+            if (!absolute_path(output, base != nullptr ? base : "", playlist_folder, error))
+                return write_error_status(program, error.value());
+            playlist_folder.erase(std::max<size_t>(playlist_folder.rfind('/'), 1));
+            stream = start_output_file(output);
+            if (stream == nullptr)
+                return write_error_status(program, errno);
+        }
+
+        MediaFiles files;
+        bool all_read = collect_media_files(operands, base != nullptr ? base : "", files);
+        av_log_set_level(AV_LOG_QUIET);
+        start_output(stream);
+        int32_t written = write_playlist(files, output != nullptr ? &playlist_folder : nullptr);
+        int write_error = finish_output();
+        if (written == 0 && write_error == 0) {
+            if (output != nullptr)
+                discard_output_file(stream);
+            if (all_read)
+                fputs(no_media_message, stderr);
+            return 1;
+        }
+        int status = output != nullptr ? finish_output_file(stream, program, write_error)
+                                        : close_output(stdout, program, write_error);
+        return status == 0 && !all_read ? 1 : status;
     } catch (const std::bad_alloc &) {
         fputs(no_memory_message, stderr);
         return 2;

@@ -10,10 +10,14 @@ int close_output(FILE *stream, const char *program, int write_error) {
     errno = 0;
     if (fclose(stream) != 0 && write_error == 0)
         write_error = errno != 0 ? errno : -1;
-    if (write_error == 0)
+    return write_error_status(program, write_error);
+}
+
+int write_error_status(const char *program, int error) {
+    if (error == 0)
         return 0;
-    if (write_error > 0)
-        fprintf(stderr, "%s: Fehler beim Schreiben der Ausgabe: %s\n", program, strerror(write_error));
+    if (error > 0)
+        fprintf(stderr, "%s: Fehler beim Schreiben der Ausgabe: %s\n", program, strerror(error));
     else
         fprintf(stderr, "%s: Fehler beim Schreiben der Ausgabe\n", program);
     return 2;

@@ -17,11 +17,13 @@ const char *current_directory(void);
 /// any other text is copied. into has room for the text and one byte more.
 void windows_directory_as_uri_path(const char *directory, char *into);
 
-/// Closes stream, which makes what was written final. Returns 0 when that and every write
-/// before it succeeded (write_error: the error finish_output gave, 0 for none); otherwise
-/// writes "<program>: Fehler beim Schreiben der Ausgabe: <reason>" to standard error and
-/// returns 2.
+/// Closes stream, which makes what was written final, and returns write_error_status for
+/// the first error: write_error (the one finish_output gave, 0 for none), else fclose's.
 int close_output(FILE *stream, const char *program, int write_error);
+
+/// 0 when error is 0; otherwise writes "<program>: Fehler beim Schreiben der Ausgabe:
+/// <reason>" to standard error and returns 2. error is an errno value, or -1 for none known.
+int write_error_status(const char *program, int error);
 
 /// Writes "<program>: aktuelles Verzeichnis nicht bestimmbar: <reason of errno>" to standard
 /// error and returns 3, the status of a run whose locations cannot be formed.

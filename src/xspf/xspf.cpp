@@ -147,8 +147,9 @@ static bool needs_care(unsigned char c, bool path_part) {
 }
 
 // Writes one value so that any bytes give a well-formed document whose location still names
-// the file: a byte XML cannot carry (ill-formed UTF-8, a control character, a carriage return
-// that readers would turn into a line feed) is written as %XX, which VLC decodes back to it.
+// the file: a byte XML cannot carry (ill-formed UTF-8, a control character) is written as
+// %XX, which VLC decodes back to it; a carriage return, which XML readers would turn into a
+// line feed, as &#13;, which every reader takes as itself.
 static void write_value(const char *value, ValueKind kind, bool path_part) {
     static const char hex_digits[] = "0123456789ABCDEF";
     const unsigned char *text = (const unsigned char *)value;
@@ -171,6 +172,8 @@ static void write_value(const char *value, ValueKind kind, bool path_part) {
             put_text("&lt;");
         } else if (*text == '>') {
             put_text("&gt;");
+        } else if (*text == '\r') {
+            put_text("&#13;");
         } else {
             const char escaped[3] = {'%', hex_digits[*text >> 4], hex_digits[*text & 0xF]};
             put(escaped, 3);
@@ -194,6 +197,17 @@ void write_track_entry(const TrackEntry &entry) {
         put_text("file://");
         write_value(entry.directory, entry.kind, true);
         put_text("/");
+        write_value(entry.name, entry.kind, true);
+    } else if (entry.form == LocationForm::relative) {
+        // A first part with a ":" would read as a URI scheme (Track 1: Intro.mp3).
+        const char *first = entry.directory[0] != '\0' ? entry.directory : entry.name;
+        size_t first_length = strcspn(first, "/");
+        if (memchr(first, ':', first_length) != nullptr)
+            put_text("./");
+        if (entry.directory[0] != '\0') {
+            write_value(entry.directory, entry.kind, true);
+            put_text("/");
+        }
         write_value(entry.name, entry.kind, true);
     } else {
         write_value(entry.name, entry.kind, false);

@@ -8,8 +8,9 @@
 // finish_output), and nothing more is written after the first failed write.
 //
 // Every value is written so that any bytes give a well-formed document: "&", "<" and ">"
-// become references, a byte XML cannot carry becomes %XX; in the parts of a file path, "%",
-// "#" and "?" become %25, %23 and %3F, so that the location names the file.
+// become references, a carriage return &#13;, another byte XML cannot carry %XX; in the
+// parts of a file path, "%", "#" and "?" become %25, %23 and %3F, so that the location names
+// the file.
 
 /// How an "&" in a value reads.
 enum class ValueKind {
@@ -26,13 +27,16 @@ enum class LocationForm {
     as_given,
     /// "file://" + directory + "/" + name, both parts of the file's path.
     in_directory,
+    /// A path relative to the playlist's own folder: directory + "/" + name, or the name
+    /// alone when directory is empty; "./" before it when its first part holds a ":".
+    relative,
 };
 
 /// One track entry, its fields in the order they are written.
 struct TrackEntry {
     LocationForm form;
     ValueKind kind;        ///< of directory and name
-    const char *directory; ///< read in the form in_directory only
+    const char *directory; ///< not read in the form as_given
     const char *name;
     const char *position;  ///< text, as VLC's vlc:id
     const char *duration;  ///< text, milliseconds for VLC
