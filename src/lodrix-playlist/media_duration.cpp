@@ -8,10 +8,64 @@
 
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/time.h>
 }
+
+// The few calls that differ on Windows: open a file to read, tell a regular file and its
+// size, read at a position (no shared file offset, so no seek).
+#ifndef _WIN32
+// Without blocking: opening a FIFO would wait for a writer.
+static int open_to_read(const std::string &path) { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }
+
+static bool is_regular(int fd, int64_t &size) {
+    struct stat status;
+    size = fstat(fd, &status) == 0 ? int64_t(status.st_size) : 0;
+    return S_ISREG(status.st_mode);
+}
+
+static int64_t read_at(int fd, void *into, size_t size, int64_t at) {
+    ssize_t got;
+    do
+        got = pread(fd, into, size, at);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+#else
+static int open_to_read(const std::string &path) {
+    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], int(wide.size()));
+    return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+static bool is_regular(int fd, int64_t &size) {
+    struct _stat64 status;
+    if (_fstat64(fd, &status) != 0)
+        return false;
+    size = status.st_size;
+    return (status.st_mode & _S_IFMT) == _S_IFREG;
+}
+
+static int64_t read_at(int fd, void *into, size_t size, int64_t at) {
+    OVERLAPPED where = {};
+    where.Offset = DWORD(at);
+    where.OffsetHigh = DWORD(at >> 32);
+    DWORD got = 0;
+    if (ReadFile(HANDLE(_get_osfhandle(fd)), into, DWORD(size), &got, &where))
+        return got;
+    DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF)
+        return 0;
+    errno = error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ? EACCES : EIO;
+    return -1;
+}
+#endif
 
 // A file that takes longer must not hold up the whole playlist (a stalled network mount).
 static const int64_t longest_read_us = 10 * AV_TIME_BASE;
@@ -75,19 +129,19 @@ static bool is_adts_frame(const unsigned char *h) { return h[0] == 0xFF && (h[1]
 // True when the file's first bytes are those of the demuxer's files.
 static bool begins_as(const char *demuxer, int fd) {
     unsigned char head[400];
-    off_t at = 0;
-    ssize_t length = pread(fd, head, sizeof head, at);
+    int64_t at = 0;
+    int64_t length = read_at(fd, head, sizeof head, at);
     bool after_tags = strcmp(demuxer, "mp3") == 0 || strcmp(demuxer, "aac") == 0 || strcmp(demuxer, "flac") == 0;
     // ID3v2 tags, as FFmpeg skips them: "ID3", a version, flags, a 28-bit size (+ a footer).
     while (after_tags && length >= 10 && memcmp(head, "ID3", 3) == 0 && head[3] != 0xFF && head[4] != 0xFF &&
            ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {
         at += 10 + (head[6] << 21 | head[7] << 14 | head[8] << 7 | head[9]) + (head[5] & 0x10 ? 10 : 0);
-        length = pread(fd, head, sizeof head, at);
+        length = read_at(fd, head, sizeof head, at);
     }
     if (length < 4)
         return false;
     if (strcmp(demuxer, "mp3") == 0) {
-        ssize_t i = 0;
+        int64_t i = 0;
         while (i + 4 < length && head[i] == 0)
             ++i;
         return is_mpeg_audio_frame(head + i);
@@ -140,10 +194,7 @@ static int read_source(void *opaque, uint8_t *into, int size) {
         source->error = too_slow;
         return AVERROR_EXIT;
     }
-    ssize_t got;
-    do
-        got = pread(source->fd, into, size, source->position);
-    while (got < 0 && errno == EINTR);
+    int64_t got = read_at(source->fd, into, size, source->position);
     if (got < 0) {
         source->error = errno;
         return AVERROR(errno);
@@ -258,19 +309,19 @@ static int64_t duration_us(Source &source, const char *path, const AVInputFormat
 
 Reading read_duration(const std::string &path) {
     Reading reading = {Reading::measured, 0, 0};
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int fd = open_to_read(path);
     if (fd < 0) {
         reading.outcome = Reading::unreadable;
         reading.error = errno;
         return reading;
     }
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    int64_t size;
+    if (!is_regular(fd, size)) {
         close(fd);
         reading.outcome = Reading::not_regular;
         return reading;
     }
-    Source source = {fd, int64_t(status.st_size), 0, av_gettime_relative() + longest_read_us, 0};
+    Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0};
     const AVInputFormat *demuxer = demuxer_for(path, fd);
     int64_t duration = demuxer ? duration_us(source, path.c_str(), demuxer) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.

@@ -72,9 +72,13 @@ bool natural_less(const std::string &a, const std::string &b) {
     return a.size() - i < b.size() - j;
 }
 
+// A root ("/", "C:/") ends in its separator already.
+static std::string joined(const std::string &folder, const std::string &name) {
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
 std::string media_file_path(const MediaFiles &files, size_t index) {
-    const std::string &folder = files.folders[files.files[index].folder];
-    return (folder == "/" ? folder : folder + "/") + files.files[index].name;
+    return joined(files.folders[files.files[index].folder], files.files[index].name);
 }
 
 static void add_file(MediaFiles &files, const std::string &folder, std::string name) {
@@ -110,17 +114,17 @@ static void walk(const std::string &folder, MediaFiles &files) {
     });
     for (Entry &entry : entries) {
         if (entry.is_folder)
-            walk((folder == "/" ? folder : folder + "/") + entry.name, files);
+            walk(joined(folder, entry.name), files);
         else
             add_file(files, folder, std::move(entry.name));
     }
 }
 
+#ifndef _WIN32
 // The kernel takes ".." from the folder a path really leads to, so the path up to its last
 // ".." is resolved through the file system; the rest is taken as written.
-bool absolute_path(const std::string &operand, const std::string &base, std::string &absolute,
-                          std::error_code &error) {
-    fs::path given = fs::u8path(operand), walked = given.root_path(), through_parent, rest;
+bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error) {
+    fs::path given = fs::u8path(path), walked = given.root_path(), through_parent, rest;
     for (const fs::path &component : given.relative_path()) {
         walked /= component;
         if (component == "..") {
@@ -138,9 +142,21 @@ bool absolute_path(const std::string &operand, const std::string &base, std::str
     absolute = start.u8string();
     for (const fs::path &component : rest)
         if (component != "." && !component.empty())
-            absolute += (absolute.back() == '/' ? "" : "/") + component.u8string();
+            absolute = joined(absolute, component.u8string());
     return true;
 }
+#else
+// Windows itself takes ".." by the letters of a path, before it looks at a folder. Paths are
+// kept with "/", which Windows opens as well and a location needs.
+bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error) {
+    error.clear();
+    fs::path given = fs::u8path(path);
+    absolute = (given.is_absolute() ? given : fs::u8path(base) / given).lexically_normal().generic_u8string();
+    while (absolute.size() > 1 && absolute.back() == '/' && absolute[absolute.size() - 2] != ':')
+        absolute.pop_back();
+    return true;
+}
+#endif
 
 bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files) {
     bool all_read = true;
@@ -159,8 +175,8 @@ bool collect_media_files(const std::vector<std::string> &operands, const std::st
         } else if (fs::is_directory(status)) {
             walk(path, files);
         } else if (fs::is_regular_file(status)) {
-            size_t slash = path.rfind('/');
-            add_file(files, slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
+            fs::path file = fs::u8path(path);
+            add_file(files, file.parent_path().generic_u8string(), file.filename().u8string());
         } else {
             fprintf(stderr, not_regular_message, printable(operand).c_str());
         }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <string>
@@ -134,25 +135,33 @@ class Readings {
     bool stopping = false;
 };
 
-static bool is_relative(const std::string &path) { return path.empty() || path[0] != '/'; }
+static bool is_relative(const std::string &path) { return !std::filesystem::u8path(path).is_absolute(); }
 
 // The folder path of a file inside folder, relative to it ("" for folder itself), or false
 // for a file elsewhere. Both are absolute paths as the program forms them.
 static bool relative_folder(const std::string &folder, const std::string &file_folder, std::string &relative) {
-    if (folder == "/") {
-        relative = file_folder.substr(1);
-        return true;
-    }
-    if (file_folder.compare(0, folder.size(), folder) != 0)
-        return false;
-    if (file_folder.size() == folder.size()) {
+    std::string inside = folder.back() == '/' ? folder : folder + "/";
+    if (file_folder + "/" == inside) {
         relative.clear();
         return true;
     }
-    if (file_folder[folder.size()] != '/')
+    if (file_folder.compare(0, inside.size(), inside) != 0)
         return false;
-    relative = file_folder.substr(folder.size() + 1);
+    relative = file_folder.substr(inside.size());
     return true;
+}
+
+// A folder as a file URI's path: on Windows "C:/Musik" is "/C:/Musik".
+static const char *uri_path(const std::string &folder, std::string &converted) {
+#ifdef _WIN32
+    converted.assign(folder.size() + 2, '\0');
+    windows_directory_as_uri_path(folder.c_str(), &converted[0]);
+    converted.resize(strlen(converted.c_str()));
+    return converted.c_str();
+#else
+    (void)converted;
+    return folder.c_str();
+#endif
 }
 
 // Collects first, then reads and writes in order; a file that is no regular file any more
@@ -160,7 +169,7 @@ static bool relative_folder(const std::string &folder, const std::string &file_f
 // folder, files inside it get locations relative to it. Returns how many tracks it wrote.
 static int32_t write_playlist(const MediaFiles &files, const std::string *playlist_folder) {
     int32_t written = 0;
-    std::string folder;
+    std::string folder, converted;
     Readings readings(files);
     for (size_t i = 0; i < files.files.size() && !output_failed(); ++i) {
         show_progress(i, files.files.size());
@@ -181,8 +190,8 @@ static int32_t write_playlist(const MediaFiles &files, const std::string *playli
         TrackEntry entry;
         entry.form = LocationForm::in_directory;
         entry.kind = ValueKind::literal;
-        entry.directory = files.folders[file.folder].c_str();
-        if (playlist_folder != nullptr && relative_folder(*playlist_folder, entry.directory, folder)) {
+        entry.directory = uri_path(files.folders[file.folder], converted);
+        if (playlist_folder != nullptr && relative_folder(*playlist_folder, files.folders[file.folder], folder)) {
             entry.form = LocationForm::relative;
             entry.directory = folder.c_str();
         }
@@ -221,7 +230,7 @@ int run(int argc, char **argv) {
 
         const char *base = nullptr;
         if (std::any_of(operands.begin(), operands.end(), is_relative) || (output && is_relative(output))) {
-            base = current_directory();
+            base = working_directory();
             if (base == nullptr)
                 return no_current_directory(program);
         }
@@ -231,7 +240,7 @@ int run(int argc, char **argv) {
             std::error_code error;
             if (!absolute_path(output, base != nullptr ? base : "", playlist_folder, error))
                 return write_error_status(program, error.value());
-            playlist_folder.erase(std::max<size_t>(playlist_folder.rfind('/'), 1));
+            playlist_folder = std::filesystem::u8path(playlist_folder).parent_path().generic_u8string();
             stream = start_output_file(output);
             if (stream == nullptr)
                 return write_error_status(program, errno);

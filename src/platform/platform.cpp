@@ -84,7 +84,9 @@ static bool names_working_directory(const char *path) {
            named.st_ino == working.st_ino;
 }
 
-const char *current_directory(void) {
+const char *current_directory(void) { return working_directory(); }
+
+const char *working_directory(void) {
     const char *pwd = getenv("PWD");
     if (pwd != nullptr && is_plain_absolute_path(pwd) && names_working_directory(pwd))
         return pwd;
@@ -132,17 +134,22 @@ static bool names_working_directory(const wchar_t *path) {
            named.nFileIndexHigh == working.nFileIndexHigh && named.nFileIndexLow == working.nFileIndexLow;
 }
 
-const char *current_directory(void) {
+const char *working_directory(void) {
     static wchar_t wide_directory[longest_text + 1];
     static char directory[3 * longest_text + 1];
-    static char uri_path[3 * longest_text + 2];
     const wchar_t *pwd = _wgetenv(L"PWD");
     const char *chosen = pwd != nullptr ? to_utf8(pwd, directory, sizeof directory) : "";
-    if (!(pwd != nullptr && is_plain_absolute_path(chosen) && names_working_directory(pwd))) {
-        if (_wgetcwd(wide_directory, longest_text + 1) == nullptr)
-            return nullptr;
-        chosen = to_utf8(wide_directory, directory, sizeof directory);
-    }
+    if (pwd != nullptr && is_plain_absolute_path(chosen) && names_working_directory(pwd))
+        return chosen;
+    return _wgetcwd(wide_directory, longest_text + 1) != nullptr ? to_utf8(wide_directory, directory, sizeof directory)
+                                                                 : nullptr;
+}
+
+const char *current_directory(void) {
+    static char uri_path[3 * longest_text + 2];
+    const char *chosen = working_directory();
+    if (chosen == nullptr)
+        return nullptr;
     windows_directory_as_uri_path(chosen, uri_path);
     return uri_path;
 }

@@ -12,6 +12,10 @@
 /// cannot be had (removed, or a longer path than the C library takes).
 const char *current_directory(void);
 
+/// The same folder as a path the system opens: on Windows "C:\Musik" where current_directory
+/// gives "/C:/Musik"; elsewhere the same text.
+const char *working_directory(void);
+
 /// A Windows folder as the path of a file URI, the part after "file://", in the form VLC on
 /// Windows opens: "C:\Musik" gives "/C:/Musik", "\\server\share\dir" gives "server/share/dir",
 /// any other text is copied. into has room for the text and one byte more.
