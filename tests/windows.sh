@@ -1,7 +1,9 @@
 #!/bin/sh
 # The Windows build: cross-built with MinGW-w64, run under Wine on the case table with CR LF
 # line ends, wildcard expansion and UTF-8 arguments and working directory.
+# lodrix-playlist.exe on a tree of real files against the Linux build, and the Windows zip.
 # Usage: windows.sh build SOURCE_DIR BUILD_DIR | windows.sh suite SOURCE_DIR BUILD_DIR RUNNER CASES
+#        | windows.sh playlist SOURCE_DIR BUILD_DIR LINUX_LODRIX_PLAYLIST
 set -u
 step=$1 source=$2 build=$3
 . "$(dirname "$0")/common.sh"
@@ -36,4 +38,42 @@ suite)
     cmp "$work/expected" "$work/got" || { diff "$work/expected" "$work/got"; exit 1; }
     echo "'*.mp3' -p in $folder: a.mp3 b.mp3, the folder in UTF-8; a line end reads:"
     od -c "$work/got" | sed -n 1p ;;
+playlist)
+    linux=$4 exe=$build/lodrix-playlist.exe
+    [ -x "$exe" ] || skip "no lodrix-playlist.exe: the FFmpeg for MinGW-w64 is missing (tools/build-ffmpeg-mingw)"
+    need xmllint ffmpeg python3
+    work=$(mktemp -d) || exit 1
+    trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT
+    # The names Windows allows, in a folder with an umlaut, "#" and "%"; formats that need
+    # the headers, a probe of the streams (no Xing header, ADTS) and the content (M4A as .mp3).
+    tree="$work/Müsik #1 100%" failures=0
+    mkdir -p "$tree/Album [2] & Co" || exit 1
+    for name in "Track 2.wav" "Track 10.wav" "h#1 100% &amp;.wav" "Grüße Ärger.wav"; do write_wav "$tree/$name" 250; done
+    sine="-nostdin -v error -f lavfi -i sine=d=1.2345"
+    # shellcheck disable=SC2086
+    ffmpeg $sine "$tree/Album [2] & Co/xing.mp3" && ffmpeg $sine -write_xing 0 "$tree/Album [2] & Co/no xing.mp3" &&
+        ffmpeg $sine "$tree/Album [2] & Co/a.flac" && ffmpeg $sine "$tree/Album [2] & Co/a.opus" &&
+        ffmpeg $sine "$tree/Album [2] & Co/a.aac" && ffmpeg $sine "$tree/Album [2] & Co/a.m4a" &&
+        cp "$tree/Album [2] & Co/a.m4a" "$tree/Album [2] & Co/m4a.mp3" || exit 1
+    # Standard output, then -o into the tree: the same bytes as the Linux build, but for the
+    # drive Wine gives the root, Z:, and CR LF line ends.
+    (cd "$tree" && wine "$exe" . >"$work/windows.xspf" && wine "$exe" -o all.xspf "$tree" &&
+        mv all.xspf "$work/windows-o.xspf") || { echo "lodrix-playlist.exe failed"; exit 1; }
+    (cd "$tree" && "$linux" . >"$work/linux.xspf" && "$linux" -o all.xspf "$tree" && mv all.xspf "$work/linux-o.xspf") || exit 1
+    for form in "" -o; do
+        xmllint --noout "$work/windows$form.xspf" || failures=$((failures + 1))
+        grep -q "$(printf '\r$')" "$work/windows$form.xspf" || { echo "no CR LF line ends"; failures=$((failures + 1)); }
+        tr -d '\r' <"$work/windows$form.xspf" | sed 's,file:///Z:/,file:///,' | diff "$work/linux$form.xspf" - ||
+            { echo "lodrix-playlist.exe $form wrote other bytes than the Linux build"; failures=$((failures + 1)); }
+    done
+    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 11 && ! grep -q '<location>file:' "$work/windows-o.xspf" ||
+        { echo "not eleven file:///Z:/ locations, or -o not relative"; failures=$((failures + 1)); }
+
+    # The zip: both programs, the README, FFmpeg's licence and where its source is.
+    (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
+    python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
+    printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt README.md lodrix-playlist.exe lodrix.exe |
+        diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
+    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 11 files, with and without -o; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
+    exit "$failures" ;;
 esac
