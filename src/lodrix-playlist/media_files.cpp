@@ -22,11 +22,9 @@ static const char *const media_extensions[] = {
 static char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A message names a path on one line, whatever bytes the path holds.
-static std::string printable(const std::string &path) {
-    std::string shown = path;
-    std::replace_if(shown.begin(), shown.end(), [](char c) { return (unsigned char)c < 0x20; }, '?');
-    return shown;
+std::string printable(std::string path) {
+    std::replace_if(path.begin(), path.end(), [](char c) { return (unsigned char)c < 0x20; }, '?');
+    return path;
 }
 
 bool has_media_extension(const std::string &name) {

@@ -37,6 +37,9 @@ bool collect_media_files(const std::vector<std::string> &operands, const std::st
 /// False, with error set, when the part up to the last ".." cannot be resolved.
 bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error);
 
+/// The path with its control characters as "?", so that a message names it on one line.
+std::string printable(std::string path);
+
 /// Natural order: digit runs compare as numbers, letters in any case, other bytes as they are.
 bool natural_less(const std::string &name, const std::string &other);
 

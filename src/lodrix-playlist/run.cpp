@@ -51,12 +51,6 @@ static void show_progress(size_t done, size_t total) {
     shown_length = fprintf(stderr, progress_template, done, total) - 1;
 }
 
-// A message names a path on one line, whatever bytes the path holds.
-static std::string printable(std::string path) {
-    std::replace_if(path.begin(), path.end(), [](char c) { return (unsigned char)c < 0x20; }, '?');
-    return path;
-}
-
 // Reads the files' durations on worker threads, a bounded window ahead of the thread that
 // writes them in playlist order. Reading is nearly all of a run's time and waits on the disk
 // as much as on the processor, so each core gets a reader. A thread is woken only when what
