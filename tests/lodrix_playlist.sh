@@ -107,7 +107,7 @@ hostile="$work/hostile"
 mkdir -p "$hostile/in" && mkfifo "$hostile/in/pipe" "$hostile/outside.mp4" || exit 1
 printf 'ffconcat version 1.0\nfile pipe\n' >"$hostile/in/concat.mp3"
 printf 'ffconcat version 1.0\nfile self.mp3\n' >"$hostile/in/self.mp3"
-printf '<?xml version="1.0"?><MPD xmlns="urn:mpeg:dash:schema:mpd:2011" type="static" mediaPresentationDuration="PT9S"><BaseURL>file://%s/outside.mp4</BaseURL><Period><AdaptationSet><Representation id="1" bandwidth="1" mimeType="audio/mp4"><SegmentBase/></Representation></AdaptationSet></Period></MPD>\n' "$hostile" >"$hostile/in/dash.mp3"
+printf '<?xml version="1.0"?><MPD xmlns="urn:mpeg:dash:schema:mpd:2011" type="static" mediaPresentationDuration="PT9S" minBufferTime="PT1S" profiles="urn:mpeg:dash:profile:isoff-on-demand:2011"><Period><AdaptationSet mimeType="audio/mp4"><Representation id="1" bandwidth="1" codecs="mp4a.40.2"><BaseURL>file://%s/outside.mp4</BaseURL></Representation></AdaptationSet></Period></MPD>\n' "$hostile" >"$hostile/in/dash.mp3"
 printf '#EXTM3U\n#EXT-X-TARGETDURATION:9\n#EXTINF:9,\nfile://%s/outside.mp4\n#EXT-X-ENDLIST\n' "$hostile" >"$hostile/in/hls.mp3"
 timeout 20 "$program" "$hostile/in" >"$work/out" 2>"$work/err" || fail "hostile lists: status $? $(cat "$work/err")"
 [ "$(grep -c '<duration>0</duration>' "$work/out")" = 4 ] || fail "hostile lists: not four tracks of duration 0"
