@@ -1,5 +1,7 @@
 #include "media_duration.h"
 
+#include "media_files.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -11,6 +13,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include <filesystem>
 #endif
 
 extern "C" {
@@ -39,9 +43,7 @@ static int64_t read_at(int fd, void *into, size_t size, int64_t at) {
 }
 #else
 static int open_to_read(const std::string &path) {
-    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], int(wide.size()));
-    return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    return _wopen(std::filesystem::u8path(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 static bool is_regular(int fd, int64_t &size) {
@@ -160,12 +162,7 @@ static bool begins_as(const char *demuxer, int fd) {
 
 // The demuxer to open the file with, or null to probe its content.
 static const AVInputFormat *demuxer_for(const std::string &path, int fd) {
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
-        return nullptr;
-    std::string extension = path.substr(dot + 1);
-    for (char &c : extension)
-        c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    std::string extension = lowercase_extension(path);
     // Looking a demuxer up by name walks all of them: do it once per extension.
     static const std::vector<const AVInputFormat *> demuxers = [] {
         std::vector<const AVInputFormat *> found;

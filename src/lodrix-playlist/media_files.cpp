@@ -27,12 +27,17 @@ std::string printable(std::string path) {
     return path;
 }
 
-bool has_media_extension(const std::string &name) {
+std::string lowercase_extension(const std::string &name) {
     size_t dot = name.rfind('.');
-    if (dot == std::string::npos)
-        return false;
+    if (dot == std::string::npos || name.find('/', dot) != std::string::npos)
+        return "";
     std::string extension = name.substr(dot + 1);
     std::transform(extension.begin(), extension.end(), extension.begin(), lower);
+    return extension;
+}
+
+bool has_media_extension(const std::string &name) {
+    std::string extension = lowercase_extension(name);
     return std::any_of(std::begin(media_extensions), std::end(media_extensions),
                        [&](const char *known) { return extension == known; });
 }

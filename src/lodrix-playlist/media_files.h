@@ -43,5 +43,8 @@ std::string printable(std::string path);
 /// Natural order: digit runs compare as numbers, letters in any case, other bytes as they are.
 bool natural_less(const std::string &name, const std::string &other);
 
+/// The text after the last "." of a name or path's last part, in lower case; "" without one.
+std::string lowercase_extension(const std::string &name);
+
 /// True when name ends in one of the audio and video extensions, in any case.
 bool has_media_extension(const std::string &name);

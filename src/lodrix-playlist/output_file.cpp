@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include <filesystem>
 #endif
 
 static std::string target, temporary;
@@ -59,12 +61,8 @@ static int replaced(const char *from, const char *to) { return rename(from, to);
 static const char separators[] = "/\\";
 static const int ending_signals[] = {SIGINT, SIGTERM, SIGBREAK};
 
-static std::wstring wide(const std::string &text) {
-    std::wstring converted(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &converted[0], int(converted.size()));
-    converted.pop_back();
-    return converted;
-}
+// Windows calls a signal handler on a thread of its own, so the handler may allocate.
+static std::wstring wide(const char *text) { return std::filesystem::u8path(text).wstring(); }
 
 static void remove_file(const char *path) { DeleteFileW(wide(path).c_str()); }
 
@@ -97,7 +95,7 @@ static int made_file(const std::string &) {
         unsigned bits = attempt;
         for (size_t i = temporary.size() - 6; i < temporary.size(); ++i, bits /= 36)
             temporary[i] = letters[bits % 36];
-        HANDLE file = CreateFileW(wide(temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        HANDLE file = CreateFileW(wide(temporary.c_str()).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             to_remove = temporary.c_str();

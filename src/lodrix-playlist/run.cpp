@@ -168,13 +168,13 @@ static int32_t write_playlist(const MediaFiles &files, const std::string *playli
     for (size_t i = 0; i < files.files.size() && !output_failed(); ++i) {
         show_progress(i, files.files.size());
         Reading reading = readings.take(i);
-        std::string path = media_file_path(files, i);
         if (reading.outcome == Reading::not_regular) {
-            fprintf(stderr, not_regular_message, printable(path).c_str());
+            fprintf(stderr, not_regular_message, printable(media_file_path(files, i)).c_str());
             continue;
         }
         if (reading.outcome == Reading::unreadable)
-            fprintf(stderr, unreadable_message, printable(path).c_str(), reading_error_text(reading.error).c_str());
+            fprintf(stderr, unreadable_message, printable(media_file_path(files, i)).c_str(),
+                    reading_error_text(reading.error).c_str());
         if (written == INT32_MAX)
             break;
         if (written == 0)
