@@ -192,14 +192,61 @@ if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
 else
     echo "SKIP (full disk with -o): a small file system can be mounted only by root with unshare"
 fi
-echo old >"$work/kept/all.xspf"
-"$program" -o "$work/kept/all.xspf" "$work/10000" 2>/dev/null &
+# The readers: one killed (as by a crash) and one stopped while the run works leave the list
+# whole, the stopped one's file listed after the deadline; with -o, SIGTERM and SIGKILL at any
+# moment leave the old playlist as it was and no other file.
+readers() { awk -v parent="$1" '$4 == parent { print $1 }' /proc/[0-9]*/stat 2>/dev/null; }
+"$program" "$work/10000" >"$work/out" 2>"$work/err" &
 pid=$!
-for _ in $(seq 500); do ls -A "$work/kept" | grep -q '^\.all' && break; sleep 0.01; done
-kill -TERM $pid
+for _ in $(seq 500); do [ "$(readers $pid | wc -l)" -ge 2 ] && break; sleep 0.01; done
+set -- $(readers $pid) none none
+kill -SEGV "$1"; kill -STOP "$2"
 wait $pid
-[ $? = 143 ] && [ "$(cat "$work/kept/all.xspf")" = old ] && [ "$(ls -A "$work/kept")" = all.xspf ] ||
-    fail "-o stopped by SIGTERM: the old playlist or no stray file: $(ls -A "$work/kept")"
+[ $? = 0 ] && [ "$(grep -c '<track>' "$work/out")" = 10000 ] && grep -q ': nicht lesbar, Dauer 0: nach 10 s' "$work/err" ||
+    fail "a killed and a stopped reader: not the whole list with status 0: $(cat "$work/err")"
+for signal in TERM KILL; do
+    echo old >"$work/kept/all.xspf"
+    "$program" -o "$work/kept/all.xspf" "$work/10000" 2>/dev/null &
+    pid=$!
+    for _ in $(seq 500); do [ -n "$(readers $pid)" ] || ls -A "$work/kept" | grep -q '^\.' && break; sleep 0.01; done
+    kill -$signal $pid
+    wait $pid
+    status=$?
+    sleep 0.1
+    [ $status -gt 128 ] && [ "$(cat "$work/kept/all.xspf")" = old ] && [ "$(ls -A "$work/kept")" = all.xspf ] ||
+        fail "-o ended by SIG$signal: status $status, the old playlist or no stray file: $(ls -A "$work/kept")"
+done
+
+# An MP4 of a few hundred bytes whose sample table asks for gigabytes of index beside good
+# files: the run stays small and quick, the good files' durations right.
+python3 - "$work/greedy/a.m4a" 89000000 <<'PY' || exit 1
+import os, struct, sys
+def box(kind, *parts): body = b"".join(parts); return struct.pack(">I", 8 + len(body)) + kind + body
+def full(kind, *parts): return box(kind, b"\0\0\0\0", *parts)
+count = int(sys.argv[2])
+esds = full(b"esds", bytes.fromhex("03190000000411401500000000000000000000000000000502121006800102"))
+mp4a = box(b"mp4a", b"\0" * 6, struct.pack(">HQHHHHI", 1, 0, 2, 16, 0, 0, 44100 << 16), esds)
+# One chunk of count constant-size samples.
+stbl = box(b"stbl", full(b"stsd", struct.pack(">I", 1), mp4a), full(b"stts", struct.pack(">III", 1, count, 1024)),
+           full(b"stsc", struct.pack(">IIII", 1, 1, count, 1)), full(b"stsz", struct.pack(">II", 100, count)),
+           full(b"stco", struct.pack(">II", 1, 0)))
+minf = box(b"minf", full(b"smhd", b"\0" * 4), box(b"dinf", full(b"dref", struct.pack(">I", 1), full(b"url ", b""))), stbl)
+mdia = box(b"mdia", full(b"mdhd", struct.pack(">IIIIHH", 0, 0, 44100, 44100, 0, 0)),
+           full(b"hdlr", struct.pack(">I4s12x", 0, b"soun"), b"s\0"), minf)
+tkhd = box(b"tkhd", b"\0\0\0\3", struct.pack(">IIIII8xHHHH36xII", 0, 0, 1, 0, 1000, 0, 0, 0x100, 0, 0, 0))
+moov = box(b"moov", full(b"mvhd", struct.pack(">IIII", 0, 0, 1000, 1000), struct.pack(">IH10x36x24xI", 0x10000, 0x100, 2)),
+           box(b"trak", tkhd, mdia))
+os.makedirs(os.path.dirname(sys.argv[1]), exist_ok=True)
+open(sys.argv[1], "wb").write(box(b"ftyp", b"M4A \0\0\0\0M4A mp42isom") + moov + box(b"mdat", b"\0" * 64))
+PY
+cp "$work/sine.mp3" "$work/greedy/b.mp3" && cp "$work/1/a.wav" "$work/greedy/c.wav" || exit 1
+python3 -c 'import resource, subprocess, sys, time
+start = time.time(); out = subprocess.run(sys.argv[1:], capture_output=True).stdout.decode()
+seconds, kib = time.time() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+durations = [line.strip()[10:-11] for line in out.splitlines() if "<duration>" in line]
+print(f"{seconds:.1f} s, {kib} KiB, durations {durations}")
+sys.exit(0 if seconds < 5 and kib < 400 * 1024 and durations[1:] == [sys.argv[3], "10"] else 1)' \
+    "$program" "$work/greedy" "$probed" >"$work/greedy.txt" || fail "a greedy MP4: $(cat "$work/greedy.txt")"
 
 # A failed write ends in status 2 and one line naming the program.
 "$program" "$work/partly" >/dev/full 2>"$work/err"

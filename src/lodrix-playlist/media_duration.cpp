@@ -1,73 +1,16 @@
 #include "media_duration.h"
 
-#include "media_files.h"
+#include "media_file.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <vector>
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-
-#include <filesystem>
-#endif
 
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/time.h>
 }
-
-// The few calls that differ on Windows: open a file to read, tell a regular file and its
-// size, read at a position (no shared file offset, so no seek).
-#ifndef _WIN32
-// Without blocking: opening a FIFO would wait for a writer.
-static int open_to_read(const std::string &path) { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); }
-
-static bool is_regular(int fd, int64_t &size) {
-    struct stat status;
-    size = fstat(fd, &status) == 0 ? int64_t(status.st_size) : 0;
-    return S_ISREG(status.st_mode);
-}
-
-static int64_t read_at(int fd, void *into, size_t size, int64_t at) {
-    ssize_t got;
-    do
-        got = pread(fd, into, size, at);
-    while (got < 0 && errno == EINTR);
-    return got;
-}
-#else
-static int open_to_read(const std::string &path) {
-    return _wopen(std::filesystem::u8path(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-}
-
-static bool is_regular(int fd, int64_t &size) {
-    struct _stat64 status;
-    if (_fstat64(fd, &status) != 0)
-        return false;
-    size = status.st_size;
-    return (status.st_mode & _S_IFMT) == _S_IFREG;
-}
-
-static int64_t read_at(int fd, void *into, size_t size, int64_t at) {
-    OVERLAPPED where = {};
-    where.Offset = DWORD(at);
-    where.OffsetHigh = DWORD(at >> 32);
-    DWORD got = 0;
-    if (ReadFile(HANDLE(_get_osfhandle(fd)), into, DWORD(size), &got, &where))
-        return got;
-    DWORD error = GetLastError();
-    if (error == ERROR_HANDLE_EOF)
-        return 0;
-    errno = error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ? EACCES : EIO;
-    return -1;
-}
-#endif
 
 // A file that takes longer must not hold up the whole playlist (a stalled network mount).
 static const int64_t longest_read_us = 10 * AV_TIME_BASE;
@@ -132,13 +75,13 @@ static bool is_adts_frame(const unsigned char *h) { return h[0] == 0xFF && (h[1]
 static bool begins_as(const char *demuxer, int fd) {
     unsigned char head[400];
     int64_t at = 0;
-    int64_t length = read_at(fd, head, sizeof head, at);
+    int64_t length = read_media_file(fd, head, sizeof head, at);
     bool after_tags = strcmp(demuxer, "mp3") == 0 || strcmp(demuxer, "aac") == 0 || strcmp(demuxer, "flac") == 0;
     // ID3v2 tags, as FFmpeg skips them: "ID3", a version, flags, a 28-bit size (+ a footer).
     while (after_tags && length >= 10 && memcmp(head, "ID3", 3) == 0 && head[3] != 0xFF && head[4] != 0xFF &&
            ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {
         at += 10 + (head[6] << 21 | head[7] << 14 | head[8] << 7 | head[9]) + (head[5] & 0x10 ? 10 : 0);
-        length = read_at(fd, head, sizeof head, at);
+        length = read_media_file(fd, head, sizeof head, at);
     }
     if (length < 4)
         return false;
@@ -161,8 +104,7 @@ static bool begins_as(const char *demuxer, int fd) {
 }
 
 // The demuxer to open the file with, or null to probe its content.
-static const AVInputFormat *demuxer_for(const std::string &path, int fd) {
-    std::string extension = lowercase_extension(path);
+static const AVInputFormat *demuxer_for(const std::string &extension, int fd) {
     // Looking a demuxer up by name walks all of them: do it once per extension.
     static const std::vector<const AVInputFormat *> demuxers = [] {
         std::vector<const AVInputFormat *> found;
@@ -191,7 +133,7 @@ static int read_source(void *opaque, uint8_t *into, int size) {
         source->error = too_slow;
         return AVERROR_EXIT;
     }
-    int64_t got = read_at(source->fd, into, size, source->position);
+    int64_t got = read_media_file(source->fd, into, size, source->position);
     if (got < 0) {
         source->error = errno;
         return AVERROR(errno);
@@ -266,7 +208,8 @@ static int64_t header_duration(const AVFormatContext *context) {
     return 0;
 }
 
-static int64_t duration_us(Source &source, const char *path, const AVInputFormat *demuxer) {
+// name is what the demuxers see as the file's name: its extension, as a probe weighs it.
+static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer) {
     source.position = 0;
     const int buffer_size = 64 * 1024;
     unsigned char *buffer = (unsigned char *)av_malloc(buffer_size);
@@ -274,6 +217,7 @@ static int64_t duration_us(Source &source, const char *path, const AVInputFormat
                              : nullptr;
     AVFormatContext *context = io ? avformat_alloc_context() : nullptr;
     if (context == nullptr) {
+        source.error = ENOMEM;
         if (io)
             av_freep(&io->buffer);
         else
@@ -289,42 +233,37 @@ static int64_t duration_us(Source &source, const char *path, const AVInputFormat
     av_dict_set(&options, "format_whitelist", single_file_demuxers, 0);
     // On failure avformat_open_input frees the context, not the I/O we gave it.
     int64_t duration = -1;
-    if (avformat_open_input(&context, path, demuxer, &options) >= 0) {
+    int result = avformat_open_input(&context, name, demuxer, &options);
+    if (result >= 0) {
         duration = header_duration(context);
-        if (duration <= 0 && avformat_find_stream_info(context, nullptr) >= 0 && context->duration > 0)
-            duration = context->duration;
+        if (duration <= 0) {
+            result = avformat_find_stream_info(context, nullptr);
+            if (result >= 0 && context->duration > 0)
+                duration = context->duration;
+        }
         // No stream: the extension's demuxer does not read this content.
         if (context->nb_streams == 0)
             duration = -1;
         avformat_close_input(&context);
     }
+    // Memory the reader may not have is worth a word; other errors mean the content is no media.
+    if (result == AVERROR(ENOMEM) && source.error == 0)
+        source.error = ENOMEM;
     av_dict_free(&options);
     av_freep(&io->buffer);
     avio_context_free(&io);
     return duration;
 }
 
-Reading read_duration(const std::string &path) {
+Reading read_duration(int fd, int64_t size, const std::string &extension) {
     Reading reading = {Reading::measured, 0, 0};
-    int fd = open_to_read(path);
-    if (fd < 0) {
-        reading.outcome = Reading::unreadable;
-        reading.error = errno;
-        return reading;
-    }
-    int64_t size;
-    if (!is_regular(fd, size)) {
-        close(fd);
-        reading.outcome = Reading::not_regular;
-        return reading;
-    }
     Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0};
-    const AVInputFormat *demuxer = demuxer_for(path, fd);
-    int64_t duration = demuxer ? duration_us(source, path.c_str(), demuxer) : -1;
+    const AVInputFormat *demuxer = demuxer_for(extension, fd);
+    std::string name = "media." + extension;
+    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.
     if (duration < 0 && source.error == 0)
-        duration = duration_us(source, path.c_str(), nullptr);
-    close(fd);
+        duration = duration_us(source, name.c_str(), nullptr);
     if (source.error != 0) {
         reading.outcome = Reading::unreadable;
         reading.error = source.error;
@@ -332,8 +271,4 @@ Reading read_duration(const std::string &path) {
     }
     reading.duration_ms = duration > 0 ? (duration + 500) / 1000 : 0;
     return reading;
-}
-
-std::string reading_error_text(int error) {
-    return error == too_slow ? "nach 10 s nicht zu Ende gelesen" : strerror(error);
 }

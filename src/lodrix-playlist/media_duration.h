@@ -12,16 +12,16 @@ struct Reading {
         unreadable,  ///< could not be opened or read: listed with duration 0, error says why
     } outcome;
     int64_t duration_ms;
-    int error; ///< an errno value, or too_slow
+    int error; ///< an errno value, too_slow, or reader_ended_by(signal)
 };
 
 /// Reading error: the file took longer than the deadline to read.
 const int too_slow = -1;
+/// Reading error: the process that read the file ended by this signal before it answered.
+inline int reader_ended_by(int signal_number) { return -1000 - signal_number; }
 
-/// Reads the playing time of the file at path, in milliseconds, rounded, as ffprobe reports
-/// it. Opens that file only (no blocking, nothing it names), and no other; the duration comes
-/// from the headers where they hold it, from a probe of the streams where not.
-Reading read_duration(const std::string &path);
-
-/// The reason for error in German words where the system has none (too_slow), else strerror.
-std::string reading_error_text(int error);
+/// Reads the playing time of the open regular file fd of size bytes, in milliseconds,
+/// rounded, as ffprobe reports it; extension (lower case) picks the demuxer to try first.
+/// Reads that file only, nothing it names; the duration comes from the headers where they
+/// hold it, from a probe of the streams where not; gives up after 10 s.
+Reading read_duration(int fd, int64_t size, const std::string &extension);

@@ -7,19 +7,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "media_duration.h"
+#include "reader_pool.h"
 #include "media_files.h"
 #include "output_file.h"
 #include "platform/platform.h"
@@ -51,97 +48,22 @@ static void show_progress(size_t done, size_t total) {
     shown_length = fprintf(stderr, progress_template, done, total) - 1;
 }
 
-// Reads the files' durations on worker threads, a bounded window ahead of the thread that
-// writes them in playlist order. Reading is nearly all of a run's time and waits on the disk
-// as much as on the processor, so each core gets a reader. A thread is woken only when what
-// it waits for is there: one wake-up per file is a system call per file.
-class Readings {
-  public:
-    explicit Readings(const MediaFiles &files) : files(files), slots(window) {
-        size_t readers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), files.files.size());
-        for (size_t i = 0; i < readers; ++i)
-            threads.emplace_back([this] { read_ahead(); });
-    }
-    ~Readings() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-        }
-        room.notify_all();
-        for (std::thread &thread : threads)
-            thread.join();
-    }
-    /// The reading of file index, waiting for it; each index once, in order.
-    Reading take(size_t index) {
-        std::unique_lock<std::mutex> lock(mutex);
-        Slot &slot = slots[index % window];
-        if (slot.index != index) {
-            // Wait for a batch, not for each file.
-            first_wanted = index;
-            last_wanted = std::min(index + window / 4, files.files.size() - 1);
-            ready.wait(lock, [&] { return wanted_are_read(); });
-        }
-        taken = index + 1;
-        if (readers_waiting > 0)
-            room.notify_one();
-        return slot.reading;
-    }
-
-  private:
-    static const size_t window = 64;
-    struct Slot {
-        size_t index = SIZE_MAX;
-        Reading reading;
-    };
-    bool wanted_are_read() const {
-        return slots[first_wanted % window].index == first_wanted && slots[last_wanted % window].index == last_wanted;
-    }
-    void read_ahead() {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            while (!stopping && next < files.files.size() && next >= taken + window) {
-                ++readers_waiting;
-                room.wait(lock);
-                --readers_waiting;
-            }
-            if (stopping || next >= files.files.size())
-                return;
-            size_t index = next++;
-            lock.unlock();
-            Reading reading = {Reading::unreadable, 0, ENOMEM};
-            try {
-                reading = read_duration(media_file_path(files, index));
-            } catch (const std::bad_alloc &) {
-            }
-            lock.lock();
-            slots[index % window] = {index, reading};
-            if ((index == first_wanted || index == last_wanted) && wanted_are_read())
-                ready.notify_one();
-        }
-    }
-
-    const MediaFiles &files;
-    std::vector<Slot> slots;
-    std::vector<std::thread> threads;
-    std::mutex mutex;
-    std::condition_variable ready, room;
-    size_t next = 0, taken = 0, first_wanted = SIZE_MAX, last_wanted = SIZE_MAX, readers_waiting = 0;
-    bool stopping = false;
-};
-
 static bool is_relative(const std::string &path) { return !std::filesystem::u8path(path).is_absolute(); }
 
 // The folder path of a file inside folder, relative to it ("" for folder itself), or false
 // for a file elsewhere. Both are absolute paths as the program forms them.
+// Allocates nothing but the room relative needs (readers are forked while this runs).
 static bool relative_folder(const std::string &folder, const std::string &file_folder, std::string &relative) {
-    std::string inside = folder.back() == '/' ? folder : folder + "/";
-    if (file_folder + "/" == inside) {
+    size_t length = folder.back() == '/' ? folder.size() - 1 : folder.size();
+    if (file_folder.compare(0, length, folder, 0, length) != 0)
+        return false;
+    if (file_folder.size() == length) {
         relative.clear();
         return true;
     }
-    if (file_folder.compare(0, inside.size(), inside) != 0)
+    if (file_folder[length] != '/')
         return false;
-    relative = file_folder.substr(inside.size());
+    relative.assign(file_folder, length + 1, std::string::npos);
     return true;
 }
 
@@ -164,7 +86,7 @@ static const char *uri_path(const std::string &folder, std::string &converted) {
 static int32_t write_playlist(const MediaFiles &files, const std::string *playlist_folder) {
     int32_t written = 0;
     std::string folder, converted;
-    Readings readings(files);
+    ReaderPool readings(files);
     for (size_t i = 0; i < files.files.size() && !output_failed(); ++i) {
         show_progress(i, files.files.size());
         Reading reading = readings.take(i);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <stdint.h>
+
+#include "media_duration.h"
+
+// The messages between the program and a reader process, over a local socket pair that keeps
+// message boundaries: a request is an open file's descriptor (passed, not named) with what the
+// reader needs to know of it; the answer is its Reading.
+
+struct ReadRequest {
+    int64_t size;
+    char extension[16]; ///< lower case, NUL-terminated; "" when longer (no demuxer is named so)
+};
+
+/// Sends fd and request; false, with errno set, when the reader is gone.
+bool send_request(int channel, int fd, const ReadRequest &request);
+
+/// The descriptor of the next request, with request filled; -1 once the program has closed
+/// the channel or sent something else.
+int receive_request(int channel, ReadRequest &request);
+
+bool send_reading(int channel, const Reading &reading);
+
+/// False once the reader has ended (or sent something else).
+bool receive_reading(int channel, Reading &reading);
