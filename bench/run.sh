@@ -135,7 +135,7 @@ PY
     echo "7. A mixed library of 10000 files (70% MP3 with and without a Xing header or with cover"
     echo "   art, FLAC, M4A, MKV, OGG, WAV; 1-3 s; albums of 20 with a cover.jpg) against the read"
     echo "   floor (bench/floor.c: walk, open, read 64 KiB, close), warm cache, medians of $rounds"
-    cc -O2 -o "$work/floor" "$(dirname "$0")/floor.c"
+    cc -O2 -pthread -o "$work/floor" "$(dirname "$0")/floor.c"
     templates=$work/templates
     mkdir -p "$templates"
     ffmpeg -v error -f lavfi -i testsrc=s=300x300:d=1 -frames:v 1 "$templates/cover.jpg"
@@ -184,4 +184,59 @@ PY
     else
         echo "   cold cache: not measured (the page cache cannot be dropped here)"
     fi
+fi
+
+    slowfs=$(dirname "$0")/../../shared/tools/slowfs
+    echo
+    echo "8. A share that waits 1 ms per operation (slowfs): the 1000 MP3 files of 5. against the"
+    echo "   read floor with 16 reads in flight, medians of 3"
+    if [ -e /dev/fuse ] && [ -x "$slowfs" ] && command -v fusermount3 >/dev/null; then
+        mkdir "$work/share"
+        "$slowfs" "$work/lib" "$work/share" 0.001 &
+        for _ in $(seq 100); do [ -e "$work/share/video.mp4" ] && break; sleep 0.1; done
+        for run in 1 2 3; do
+            seconds "$work/floor" "$work/share" 16 >/dev/null >>"$work/share-floor"
+            seconds sh -c 'exec "$0" "$1" >/dev/null' "$playlist" "$work/share" >>"$work/share-list"
+        done
+        fusermount3 -u "$work/share"
+        wait
+        awk -v f="$(median <"$work/share-floor")" -v l="$(median <"$work/share-list")" 'BEGIN {
+            printf "   floor %.2f s, lodrix-playlist %.2f s: %.2fx (goal: at most 1.3x)\n", f / 1e9, l / 1e9, l / f }'
+    else
+        echo "   not measured: no /dev/fuse, fusermount3 or $slowfs"
+    fi
+
+    echo
+    echo "9. Hostile files: three MP4s whose sample tables ask for gigabytes of index, a 10 GB"
+    echo "   sparse .mp3 of zeros, beside one good MP3: time and peak memory summed over every"
+    echo "   process of the run"
+    mkdir "$work/hostile"
+    for count in 50000000 70000000 89000000; do
+        python3 "$(dirname "$0")/../tests/greedy_mp4.py" "$work/hostile/$count.m4a" "$count"
+    done
+    truncate -s 10G "$work/hostile/zeros.mp3"
+    cp "$work/one.mp3" "$work/hostile/good.mp3"
+    python3 - "$playlist" "$work/hostile" <<'PY'
+import os, subprocess, sys, time
+# Each process's peak (VmHWM), sampled until it ends; the run's figure is their sum.
+start, peaks = time.time(), {}
+run = subprocess.Popen(sys.argv[1:], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+def sample(pid):
+    try:
+        with open(f"/proc/{pid}/status") as status:
+            fields = dict(line.split(":", 1) for line in status)
+        if pid == run.pid or int(fields["PPid"]) == run.pid:
+            peaks[pid] = max(peaks.get(pid, 0), int(fields["VmHWM"].split()[0]))
+    except (OSError, KeyError, ValueError):
+        pass
+while run.poll() is None:
+    for pid in os.listdir("/proc"):
+        if pid.isdigit():
+            sample(int(pid))
+    time.sleep(0.005)
+took, out = time.time() - start, run.stdout.read().decode()
+good = [line for line in out.split("<track>") if "good.mp3" in line and "<duration>1" in line]
+print(f"   {took:.1f} s, {sum(peaks.values()) / 1024:.0f} MiB in {len(peaks)} processes, the good file's"
+      f" duration {'right' if good else 'wrong'} (goal: under 12 s and 1 GiB)")
+PY
 fi

@@ -138,7 +138,7 @@ Reading Reader::read(int fd, int64_t size, const std::string &extension) {
         if (receive_reading(channel, reading))
             return reading;
         int status = end();
-        reading = {Reading::unreadable, 0, WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : EIO};
+        reading = {Reading::unreadable, 0, WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited};
         return reading;
     }
 }
@@ -148,6 +148,8 @@ std::string reading_error_text(int error) {
         return "nach 10 s nicht zu Ende gelesen";
     if (error == reader_lost)
         return "Leseprozess nicht zu starten";
+    if (error == reader_exited)
+        return "Leseprozess vorzeitig beendet";
     if (error <= reader_ended_by(0)) {
         int signal_number = reader_ended_by(0) - error;
         const char *name = sigabbrev_np(signal_number);

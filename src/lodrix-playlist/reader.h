@@ -37,6 +37,8 @@ class Reader {
 
 /// Reading error: no reader took the request.
 const int reader_lost = -2;
+/// Reading error: the reader ended with an exit status before it answered.
+const int reader_exited = -3;
 
 /// The reason for a Reading's error in words: strerror, or what became of the reader.
 std::string reading_error_text(int error);

@@ -133,6 +133,10 @@ static bool allow_only_reading(int channel) {
     for (long number : {SYS_futex, SYS_clock_gettime, SYS_gettimeofday, SYS_clock_nanosleep, SYS_sched_yield,
                         SYS_getrandom, SYS_rt_sigreturn, SYS_exit, SYS_exit_group})
         allow(filter, number);
+    // What the C library and the sanitizers ask of their own process: its ids, signal mask
+    // and signal stack.
+    for (long number : {SYS_getpid, SYS_gettid, SYS_rt_sigprocmask, SYS_sigaltstack})
+        allow(filter, number);
     // Requests and answers over its own channel, and over no other descriptor.
     allow_where(filter, SYS_recvmsg, 0, ~0u, uint32_t(channel));
     allow_where(filter, SYS_sendmsg, 0, ~0u, uint32_t(channel));

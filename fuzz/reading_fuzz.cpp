@@ -1,0 +1,41 @@
+// libFuzzer target over what a reader reads: any bytes as the content of a file under each
+// listed extension (the first byte picks it), read as a reader reads a file it is handed.
+// Beyond not crashing: the reading is a duration or an error, never a negative length.
+#include <stdint.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+#include <libavutil/mem.h>
+}
+
+#include "lodrix-playlist/media_duration.h"
+
+static const char *const extensions[] = {
+    "3gp", "aac", "aif", "aiff", "ape", "avi", "flac", "flv", "m2ts", "m4a", "m4v",
+    "mid", "midi", "mka", "mkv", "mov", "mp2", "mp3", "mp4", "mpc", "mpeg", "mpg",
+    "oga", "ogg", "ogv", "opus", "ts", "vob", "wav", "webm", "wma", "wmv", "wv",
+};
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    av_log_set_level(AV_LOG_QUIET);
+    // A reader's memory is limited; here FFmpeg's own allocations are, to the same end.
+    av_max_alloc(size_t(128) << 20);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size == 0)
+        return 0;
+    const char *extension = extensions[data[0] % (sizeof extensions / sizeof extensions[0])];
+    int fd = memfd_create("media", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, data + 1, size - 1) != ssize_t(size - 1))
+        abort();
+    Reading reading = read_duration(fd, int64_t(size - 1), extension);
+    close(fd);
+    if (reading.duration_ms < 0 || (reading.outcome != Reading::measured && reading.outcome != Reading::unreadable))
+        abort();
+    return 0;
+}
