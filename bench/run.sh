@@ -239,4 +239,3 @@ good = [line for line in out.split("<track>") if "good.mp3" in line and "<durati
 print(f"   {took:.1f} s, {sum(peaks.values()) / 1024:.0f} MiB in {len(peaks)} processes, the good file's"
       f" duration {'right' if good else 'wrong'} (goal: under 12 s and 1 GiB)")
 PY
-fi
