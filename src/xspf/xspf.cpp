@@ -1,6 +1,7 @@
 #include "xspf.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <string.h>
 
 // VLC 3.0 matches these literally, and its reader only knows "vlc" as the extension prefix.
@@ -182,38 +183,139 @@ static void write_value(const char *value, ValueKind kind, bool path_part) {
     }
 }
 
-void write_playlist_head(void) {
-    put_text("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-             "<playlist xmlns=\"" XSPF_NAMESPACE "\" xmlns:vlc=\"" VLC_NAMESPACE "\" version=\"1\">\n"
-             " <title>Wiedergabeliste</title>\n"
-             " <trackList>\n"
-             "\n");
+// The code point of the well-formed UTF-8 character at text (shortest form, no surrogate,
+// at most U+10FFFF) and its length; 0 for a byte that begins none.
+static size_t utf8_char(const unsigned char *text, uint32_t &c) {
+    unsigned char lead = text[0];
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
+    if (lead < 0xC2 || lead > 0xF4)
+        return 0;
+    size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    c = lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((text[i] & 0xC0) != 0x80)
+            return 0;
+        c = c << 6 | (text[i] & 0x3F);
+    }
+    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    return c >= smallest[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF) ? length : 0;
+}
+
+static bool is_utf8(const unsigned char *text) {
+    for (uint32_t c; *text != '\0'; text += utf8_char(text, c))
+        if (utf8_char(text, c) == 0)
+            return false;
+    return true;
+}
+
+// Tags come from any tagger: ID3v1 and old ones wrote Latin-1, so a tag that is not UTF-8
+// is read as Latin-1. A tag is text, not a path: nothing in it is a %XX escape.
+static const size_t longest_tag = 4096;
+
+static void write_tag(const char *value) {
+    const unsigned char *text = (const unsigned char *)value;
+    bool utf8 = is_utf8(text);
+    char encoded[4];
+    for (size_t written = 0; *text != '\0' && !failed;) {
+        uint32_t c = *text;
+        text += utf8 ? utf8_char(text, c) : 1;
+        if (!is_xml_char(c) || (c < 0x20 && c != '\t' && c != '\n' && c != '\r'))
+            c = 0xFFFD;
+        size_t length = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (written + length > longest_tag)
+            break;
+        written += length;
+        if (c == '&')
+            put_text("&amp;");
+        else if (c == '<')
+            put_text("&lt;");
+        else if (c == '>')
+            put_text("&gt;");
+        else if (c == '\r')
+            put_text("&#13;");
+        else if (length == 1) {
+            encoded[0] = char(c);
+            put(encoded, 1);
+        } else {
+            for (size_t i = length - 1; i > 0; --i, c >>= 6)
+                encoded[i] = char(0x80 | (c & 0x3F));
+            encoded[0] = char((0xF00 >> length) | c);
+            put(encoded, length);
+        }
+    }
+}
+
+// element's start tag, tag and end tag, where tag is not empty.
+static void write_tag_element(const char *start, const char *tag, const char *end) {
+    if (tag == nullptr || tag[0] == '\0')
+        return;
+    put_text(start);
+    write_tag(tag);
+    put_text(end);
+}
+
+#define PLAYLIST_HEAD_START                                                                          \
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"                                                     \
+    "<playlist xmlns=\"" XSPF_NAMESPACE "\" xmlns:vlc=\"" VLC_NAMESPACE "\" version=\"1\">\n"              \
+    " <title>"
+#define PLAYLIST_HEAD_END                                                                            \
+    "</title>\n"                                                                                     \
+    " <trackList>\n"                                                                                 \
+    "\n"
+
+void write_playlist_head(void) { put_text(PLAYLIST_HEAD_START "Wiedergabeliste" PLAYLIST_HEAD_END); }
+
+void write_playlist_head_titled(const char *title) {
+    put_text(PLAYLIST_HEAD_START);
+    write_tag(title);
+    put_text(PLAYLIST_HEAD_END);
+}
+
+static void write_location(LocationForm form, ValueKind kind, const char *directory, const char *name) {
+    if (form == LocationForm::in_directory) {
+        put_text("file://");
+        write_value(directory, kind, true);
+        put_text("/");
+        write_value(name, kind, true);
+    } else if (form == LocationForm::relative) {
+        // A first part with a ":" would read as a URI scheme (Track 1: Intro.mp3).
+        const char *first = directory[0] != '\0' ? directory : name;
+        size_t first_length = strcspn(first, "/");
+        if (memchr(first, ':', first_length) != nullptr)
+            put_text("./");
+        if (directory[0] != '\0') {
+            write_value(directory, kind, true);
+            put_text("/");
+        }
+        write_value(name, kind, true);
+    } else {
+        write_value(name, kind, false);
+    }
 }
 
 void write_track_entry(const TrackEntry &entry) {
     put_text("  <track>\n"
              "   <location>");
-    if (entry.form == LocationForm::in_directory) {
-        put_text("file://");
-        write_value(entry.directory, entry.kind, true);
-        put_text("/");
-        write_value(entry.name, entry.kind, true);
-    } else if (entry.form == LocationForm::relative) {
-        // A first part with a ":" would read as a URI scheme (Track 1: Intro.mp3).
-        const char *first = entry.directory[0] != '\0' ? entry.directory : entry.name;
-        size_t first_length = strcspn(first, "/");
-        if (memchr(first, ':', first_length) != nullptr)
-            put_text("./");
-        if (entry.directory[0] != '\0') {
-            write_value(entry.directory, entry.kind, true);
-            put_text("/");
-        }
-        write_value(entry.name, entry.kind, true);
-    } else {
-        write_value(entry.name, entry.kind, false);
+    write_location(entry.form, entry.kind, entry.directory, entry.name);
+    put_text("</location>\n");
+    write_tag_element("   <title>", entry.title, "</title>\n");
+    write_tag_element("   <creator>", entry.creator, "</creator>\n");
+    if (entry.image_name != nullptr) {
+        put_text("   <image>");
+        write_location(entry.image_form, entry.kind, entry.image_directory, entry.image_name);
+        put_text("</image>\n");
     }
-    put_text("</location>\n"
-             "   <duration>");
+    write_tag_element("   <album>", entry.album, "</album>\n");
+    if (entry.track_number > 0) {
+        char digits[16];
+        put_text("   <trackNum>");
+        put(digits, snprintf(digits, sizeof digits, "%u", (unsigned)entry.track_number));
+        put_text("</trackNum>\n");
+    }
+    put_text("   <duration>");
     write_value(entry.duration, ValueKind::text, false);
     put_text("</duration>\n"
              "   <extension application=\"" VLC_APPLICATION "\">\n"

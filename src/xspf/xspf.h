@@ -32,14 +32,25 @@ enum class LocationForm {
     relative,
 };
 
-/// One track entry, its fields in the order they are written.
+/// One track entry, its fields in the order they are written. A tag is any bytes, written
+/// as text (never a URI): read as Latin-1 where it is not well-formed UTF-8, "&" "<" ">" as
+/// references, a carriage return as &#13;, another character XML cannot carry as U+FFFD, at
+/// most 4,096 bytes of its UTF-8 (cut before the character that would pass that). A null or
+/// empty tag writes no element.
 struct TrackEntry {
     LocationForm form;
-    ValueKind kind;        ///< of directory and name
+    ValueKind kind;        ///< of directory and name, and of the image's
     const char *directory; ///< not read in the form as_given
     const char *name;
     const char *position;  ///< text, as VLC's vlc:id
     const char *duration;  ///< text, milliseconds for VLC
+    const char *title = nullptr;   ///< a tag
+    const char *creator = nullptr; ///< a tag
+    /// A picture's file, a location like the track's in image_form; no element where null.
+    LocationForm image_form = LocationForm::in_directory;
+    const char *image_directory = nullptr, *image_name = nullptr;
+    const char *album = nullptr; ///< a tag
+    uint32_t track_number = 0;   ///< written where greater than 0
 };
 
 /// Sends the fragments to stream, and makes the block its only buffer. Call it first.
@@ -47,6 +58,9 @@ void start_output(FILE *stream);
 
 /// Writes the XML declaration, the opening playlist element, the title and the open track list.
 void write_playlist_head(void);
+
+/// The same with title, a tag, as the playlist's title.
+void write_playlist_head_titled(const char *title);
 
 /// Writes one track entry.
 void write_track_entry(const TrackEntry &entry);
