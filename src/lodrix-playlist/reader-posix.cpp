@@ -1,10 +1,10 @@
 #include "reader.h"
 
 #include <errno.h>
-#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -14,10 +14,6 @@
 
 #include "reader_channel.h"
 #include "sandbox.h"
-
-// A file that takes longer must not hold up the whole playlist (a stalled network mount, or
-// a file whose index takes minutes to build without a read).
-static const int longest_read_ms = 10 * 1000;
 
 // The memory a reader may take beyond what it inherits. The largest ordinary file of a
 // fuzzing campaign's 74 seeds (every listed format) took 57 MB; the index of a 40-hour
@@ -29,20 +25,41 @@ static const size_t memory_budget = size_t(1) << 30;
 static const size_t memory_budget = size_t(128) << 20;
 #endif
 
-static int64_t now_ms() {
+int64_t monotonic_ms() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+static int64_t monotonic_us() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+static int64_t processor_us(const rusage &usage) {
+    return (int64_t(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec +
+           usage.ru_stime.tv_usec;
+}
+
 // Reads each file it is handed until the program closes the channel. Nothing in the reader
 // may end the program: whatever happens here ends this process only.
 [[noreturn]] static void serve(int channel, bool sandboxed, int sandbox_error) {
+    rusage last;
+    getrusage(RUSAGE_SELF, &last);
     for (;;) {
         ReadRequest request;
-        int fd = receive_request(channel, request);
+        // Waiting is time not worked in which the reader blocked; blocking for the next
+        // request, or being preempted by another reader, is none: more readers would not help.
+        bool idle = false;
+        int fd = receive_request(channel, request, false);
+        if (fd < 0 && errno == EAGAIN) {
+            idle = true;
+            fd = receive_request(channel, request, true);
+        }
         if (fd < 0)
             _exit(0);
+        int64_t started = monotonic_us();
         Reading reading = {Reading::unreadable, 0, sandbox_error};
         if (sandboxed) {
             try {
@@ -51,6 +68,11 @@ static int64_t now_ms() {
                 reading.error = ENOMEM;
             }
         }
+        rusage now;
+        getrusage(RUSAGE_SELF, &now);
+        if (now.ru_nvcsw - last.ru_nvcsw > (idle ? 1 : 0))
+            reading.waited_us = monotonic_us() - started - (processor_us(now) - processor_us(last));
+        last = now;
         close(fd);
         if (!send_reading(channel, reading) || !sandboxed)
             _exit(0);
@@ -93,6 +115,7 @@ bool Reader::start() {
         return false;
     }
     channel = pair[0];
+    wait_at_most(longest_read_ms);
     return true;
 }
 
@@ -107,40 +130,53 @@ int Reader::end() {
     return status;
 }
 
+bool Reader::running() const { return process > 0; }
+
 Reader::~Reader() {
     if (process > 0)
         end();
 }
 
-Reading Reader::read(int fd, int64_t size, const std::string &extension) {
-    Reading reading = {Reading::unreadable, 0, 0};
+bool Reader::send(int fd, int64_t size, const std::string &extension) {
     ReadRequest request = {size, ""};
     if (extension.size() < sizeof request.extension)
         memcpy(request.extension, extension.c_str(), extension.size() + 1);
-    if (process < 0 || !send_request(channel, fd, request)) {
-        if (process > 0)
-            end();
-        reading.error = reader_lost;
-        return reading;
-    }
-    int64_t deadline = now_ms() + longest_read_ms;
+    if (process > 0 && send_request(channel, fd, request))
+        return true;
+    if (process > 0)
+        end();
+    return false;
+}
+
+Reading Reader::receive(int64_t deadline_ms) {
+    Reading reading = {Reading::unreadable, 0, 0};
+    // One system call per answer: a receive that gives up after longest_read_ms, then
+    // waits out what is left of the deadline.
     for (;;) {
-        pollfd answer = {channel, POLLIN, 0};
-        int64_t left = deadline - now_ms();
-        int ready = left > 0 ? poll(&answer, 1, int(left)) : 0;
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
+        if (receive_reading(channel, reading, true)) {
+            if (waiting_ms != longest_read_ms)
+                wait_at_most(longest_read_ms);
+            return reading;
+        }
+        if (errno != EAGAIN && errno != EINTR)
+            break;
+        int64_t left = deadline_ms - monotonic_ms();
+        if (left <= 0) {
             end();
             reading.error = too_slow;
             return reading;
         }
-        if (receive_reading(channel, reading))
-            return reading;
-        int status = end();
-        reading = {Reading::unreadable, 0, WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited};
-        return reading;
+        wait_at_most(left);
     }
+    int status = end();
+    reading = {Reading::unreadable, 0, WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited};
+    return reading;
+}
+
+void Reader::wait_at_most(int64_t ms) {
+    timeval limit = {time_t(ms / 1000), suseconds_t(ms % 1000 * 1000)};
+    setsockopt(channel, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    waiting_ms = ms;
 }
 
 std::string reading_error_text(int error) {

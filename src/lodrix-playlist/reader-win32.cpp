@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include <chrono>
 #include <mutex>
 #include <new>
 
@@ -14,21 +15,38 @@ extern "C" {
 // of a 40-hour audiobook is about 180 MB; a hostile file asks for gigabytes at once).
 static const size_t largest_allocation = size_t(256) << 20;
 
-Reader::~Reader() {}
-
-Reading Reader::read(int fd, int64_t size, const std::string &extension) {
-    static std::once_flag limited;
-    std::call_once(limited, [] { av_max_alloc(largest_allocation); });
-    try {
-        return read_duration(fd, size, extension);
-    } catch (const std::bad_alloc &) {
-        return {Reading::unreadable, 0, ENOMEM};
-    }
+int64_t monotonic_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+Reader::~Reader() {}
 
 bool Reader::start() { return true; }
 
 int Reader::end() { return 0; }
+
+bool Reader::running() const { return true; }
+
+void Reader::wait_at_most(int64_t) {}
+
+bool Reader::send(int fd, int64_t size, const std::string &extension) {
+    queued.push_back({fd, size, extension});
+    return true;
+}
+
+// The deadline is checked at each read instead.
+Reading Reader::receive(int64_t) {
+    static std::once_flag limited;
+    std::call_once(limited, [] { av_max_alloc(largest_allocation); });
+    Request request = queued.front();
+    queued.erase(queued.begin());
+    try {
+        return read_duration(request.fd, request.size, request.extension);
+    } catch (const std::bad_alloc &) {
+        return {Reading::unreadable, 0, ENOMEM};
+    }
+}
 
 std::string reading_error_text(int error) {
     return error == too_slow ? "nach 10 s nicht zu Ende gelesen" : strerror(error);

@@ -3,14 +3,16 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "media_duration.h"
 
 /// Where the files are read, one at a time: apart from the program, so that no file can end,
-/// stall or swell the run. On POSIX systems a process of its own, forked on the first read,
-/// sandboxed before it reads anything, handed each open file's descriptor, given a deadline
-/// and a memory limit, and replaced when it is lost. On Windows the calling thread, under
-/// FFmpeg's own allocation limit and the deadline checked at each read.
+/// stall or swell the run. On POSIX systems a process of its own, forked by start, sandboxed
+/// before it reads anything, handed each open file's descriptor, given a deadline and a memory
+/// limit. On Windows the calling thread, under FFmpeg's own allocation limit and the deadline
+/// checked at each read. Requests queue, so that a reader never waits for the program between
+/// two files; answers come in the order of the requests.
 class Reader {
   public:
     Reader() = default;
@@ -23,17 +25,41 @@ class Reader {
     /// another thread holds would stay locked in the new process.
     bool start();
 
-    /// The reading of fd, an open regular file of size bytes, whose name ends in extension
-    /// (lower case); fd stays open. Unreadable, with the reason, when the reader did not
-    /// answer within the deadline (it is then ended) or ended before it answered; with
-    /// reader_lost when it was gone before it was asked (start it again and retry).
-    Reading read(int fd, int64_t size, const std::string &extension);
+    /// Queues fd, an open regular file of size bytes whose name ends in extension (lower
+    /// case); fd must stay open until its answer. False when the reader is gone: every
+    /// request not answered is lost, so start it again and send those again.
+    bool send(int fd, int64_t size, const std::string &extension);
+
+    /// The answer to the oldest request not answered, waiting until deadline_ms (of
+    /// monotonic_ms) at most. When it did not answer by then the reader is ended (too_slow);
+    /// when it ended before it answered (reader_ended_by, reader_exited), the requests sent
+    /// after that one are lost: start it again and send those again.
+    Reading receive(int64_t deadline_ms);
+
+    /// False once the reader was lost (ended, or gone when sent a file).
+    bool running() const;
 
   private:
     int end();
+    void wait_at_most(int64_t ms);
 
     int process = -1, channel = -1;
+    int64_t waiting_ms = 0; ///< how long a receive on the channel waits
+    // Windows: what send queued.
+    struct Request {
+        int fd;
+        int64_t size;
+        std::string extension;
+    };
+    std::vector<Request> queued;
 };
+
+/// Milliseconds of a clock that only goes forward.
+int64_t monotonic_ms();
+
+/// How long a reader may take for one file: a file that takes longer must not hold up the
+/// whole playlist (a stalled network mount, or an index that takes minutes to build).
+const int64_t longest_read_ms = 10 * 1000;
 
 /// Reading error: no reader took the request.
 const int reader_lost = -2;

@@ -29,7 +29,7 @@ template <class Value> static bool send_message(int channel, const Value &value,
 }
 
 // One message of exactly the size of value; the descriptor that came with it in fd (-1 for none).
-template <class Value> static bool receive_message(int channel, Value &value, int &fd) {
+template <class Value> static bool receive_message(int channel, Value &value, int &fd, int flags = 0) {
     iovec part = {&value, sizeof value};
     msghdr message = {};
     message.msg_iov = &part;
@@ -39,7 +39,7 @@ template <class Value> static bool receive_message(int channel, Value &value, in
     message.msg_controllen = sizeof control;
     ssize_t got;
     do
-        got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
+        got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC | flags);
     while (got < 0 && errno == EINTR);
     fd = -1;
     for (cmsghdr *header = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr; header; header = CMSG_NXTHDR(&message, header))
@@ -50,24 +50,29 @@ template <class Value> static bool receive_message(int channel, Value &value, in
     if (fd >= 0)
         close(fd);
     fd = -1;
+    // The other end has closed, or sent what no message of ours is.
+    if (got >= 0)
+        errno = ECONNRESET;
     return false;
 }
 
 bool send_request(int channel, int fd, const ReadRequest &request) { return send_message(channel, request, fd); }
 
-int receive_request(int channel, ReadRequest &request) {
+int receive_request(int channel, ReadRequest &request, bool wait) {
     int fd;
-    if (!receive_message(channel, request, fd) || fd < 0)
+    if (!receive_message(channel, request, fd, wait ? 0 : MSG_DONTWAIT))
         return -1;
+    if (fd < 0)
+        return errno = ECONNRESET, -1;
     request.extension[sizeof request.extension - 1] = '\0';
     return fd;
 }
 
 bool send_reading(int channel, const Reading &reading) { return send_message(channel, reading, -1); }
 
-bool receive_reading(int channel, Reading &reading) {
+bool receive_reading(int channel, Reading &reading, bool wait) {
     int fd;
-    if (!receive_message(channel, reading, fd))
+    if (!receive_message(channel, reading, fd, wait ? 0 : MSG_DONTWAIT))
         return false;
     if (fd >= 0)
         close(fd);

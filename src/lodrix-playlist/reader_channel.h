@@ -17,10 +17,11 @@ struct ReadRequest {
 bool send_request(int channel, int fd, const ReadRequest &request);
 
 /// The descriptor of the next request, with request filled; -1 once the program has closed
-/// the channel or sent something else.
-int receive_request(int channel, ReadRequest &request);
+/// the channel or sent something else, and without wait when none is there yet (errno EAGAIN).
+int receive_request(int channel, ReadRequest &request, bool wait);
 
 bool send_reading(int channel, const Reading &reading);
 
-/// False once the reader has ended (or sent something else).
-bool receive_reading(int channel, Reading &reading);
+/// False once the reader has ended or sent something else (errno ECONNRESET), and without
+/// wait, or after the channel's receive time-out, when no answer is there (errno EAGAIN).
+bool receive_reading(int channel, Reading &reading, bool wait);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,10 +14,11 @@
 #include "reader.h"
 
 /// Reads the files' durations a bounded window ahead of the thread that writes them in
-/// playlist order, each file opened here and read by a Reader. Reading waits on the storage
-/// as much as on the processor: on a network share every open and read waits a round trip,
-/// so many files are in flight at once; a thread and its reader are started only when a file
-/// waits for one, so one file starts one reader.
+/// playlist order, each file opened here and read by a Reader, two queued for each so that
+/// no reader waits between files. A thread and its reader are started only when a file
+/// waits for one, so one file starts one reader: as many as there are cores, and more, up to
+/// 16, while the readers wait for the storage (on a network share every open and read waits
+/// a round trip, and only more files in flight make the run sooner).
 class ReaderPool {
   public:
     explicit ReaderPool(const MediaFiles &files);
@@ -32,15 +34,25 @@ class ReaderPool {
         size_t index = SIZE_MAX;
         Reading reading;
     };
+    struct Pending {
+        size_t index;
+        int fd;
+        int64_t size;
+        std::string extension;
+    };
     bool wanted_are_read() const;
     void read_ahead(Reader &reader);
     void start_thread();
+    void store(size_t index, const Reading &reading);
+    bool hand_over(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
+    void hand_again(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
 
     const MediaFiles &files;
     std::vector<Slot> slots;
     std::vector<std::thread> threads;
     std::vector<std::unique_ptr<Reader>> readers;
     std::mutex mutex;
+    size_t cores;
     std::condition_variable ready, room;
     size_t next = 0, taken = 0, first_wanted = SIZE_MAX, last_wanted = SIZE_MAX, readers_waiting = 0;
     bool stopping = false;

@@ -134,8 +134,8 @@ static bool allow_only_reading(int channel) {
                         SYS_getrandom, SYS_rt_sigreturn, SYS_exit, SYS_exit_group})
         allow(filter, number);
     // What the C library and the sanitizers ask of their own process: its ids, signal mask
-    // and signal stack.
-    for (long number : {SYS_getpid, SYS_gettid, SYS_rt_sigprocmask, SYS_sigaltstack})
+    // and signal stack; and its use of the processor.
+    for (long number : {SYS_getpid, SYS_gettid, SYS_rt_sigprocmask, SYS_sigaltstack, SYS_getrusage})
         allow(filter, number);
     // Requests and answers over its own channel, and over no other descriptor.
     allow_where(filter, SYS_recvmsg, 0, ~0u, uint32_t(channel));
