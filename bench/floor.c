@@ -1,9 +1,9 @@
 /* The least work that reads every file of a tree: walk, open, read the first 64 KiB, close,
    with THREADS reads in flight (1 by default). lodrix-playlist's speed is measured against
    it. Usage: floor DIR [THREADS] */
-#define _XOPEN_SOURCE 700
+#define _DEFAULT_SOURCE
+#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,13 +14,33 @@ static char **paths;
 static long count, room, next_path, files;
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 
-static int collect(const char *path, const struct stat *status, int type, struct FTW *where) {
-    (void)status;
-    if (type != FTW_F || path[where->base] == '.')
+// The walk takes each entry's type from the listing, as lodrix-playlist does: no stat.
+static int collect(const char *folder) {
+    DIR *listing = opendir(folder);
+    if (listing == NULL)
         return 0;
-    if (count == room && !(paths = realloc(paths, (room = room * 2 + 1024) * sizeof *paths)))
-        return 1;
-    return !(paths[count++] = strdup(path));
+    for (struct dirent *entry; (entry = readdir(listing)) != NULL;) {
+        if (entry->d_name[0] == '.')
+            continue;
+        char *path = malloc(strlen(folder) + strlen(entry->d_name) + 2);
+        if (path == NULL)
+            return 1;
+        sprintf(path, "%s/%s", folder, entry->d_name);
+        if (entry->d_type == DT_DIR) {
+            int failed = collect(path);
+            free(path);
+            if (failed)
+                return 1;
+        } else if (entry->d_type == DT_REG) {
+            if (count == room && !(paths = realloc(paths, (room = room * 2 + 1024) * sizeof *paths)))
+                return 1;
+            paths[count++] = path;
+        } else {
+            free(path);
+        }
+    }
+    closedir(listing);
+    return 0;
 }
 
 static void *read_files(void *unused) {
@@ -46,7 +66,7 @@ static void *read_files(void *unused) {
 
 int main(int argc, char **argv) {
     int threads = argc == 3 ? atoi(argv[2]) : 1;
-    if (argc < 2 || argc > 3 || threads < 1 || threads > 256 || nftw(argv[1], collect, 64, FTW_PHYS) != 0)
+    if (argc < 2 || argc > 3 || threads < 1 || threads > 256 || collect(argv[1]) != 0)
         return 1;
     pthread_t started[256];
     for (int i = 0; i < threads; ++i)

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 extern "C" {
@@ -71,17 +72,35 @@ static bool is_mpeg_audio_frame(const unsigned char *h) {
 
 static bool is_adts_frame(const unsigned char *h) { return h[0] == 0xFF && (h[1] & 0xF6) == 0xF0; }
 
+// The file's first 64 KiB, read once: the start is looked at to pick the demuxer, which
+// then reads it again (a read less per file, which on a network share is a round trip).
+struct Head {
+    unsigned char bytes[64 * 1024];
+    int64_t length; ///< what was read; less than bytes holds only at the end of the file
+};
+
+// Reads as read_media_file does, from head where it holds the bytes asked for: a read at
+// or past the end of a file shorter than the head gives 0 at once.
+static int64_t read_at(const Head &head, int fd, void *into, size_t size, int64_t at) {
+    if (at < head.length || (head.length < int64_t(sizeof head.bytes) && at >= head.length)) {
+        int64_t length = at < head.length ? std::min<int64_t>(int64_t(size), head.length - at) : 0;
+        memcpy(into, head.bytes + at, size_t(length));
+        return length;
+    }
+    return read_media_file(fd, into, size, at);
+}
+
 // True when the file's first bytes are those of the demuxer's files.
-static bool begins_as(const char *demuxer, int fd) {
+static bool begins_as(const char *demuxer, const Head &file, int fd) {
     unsigned char head[400];
     int64_t at = 0;
-    int64_t length = read_media_file(fd, head, sizeof head, at);
+    int64_t length = read_at(file, fd, head, sizeof head, at);
     bool after_tags = strcmp(demuxer, "mp3") == 0 || strcmp(demuxer, "aac") == 0 || strcmp(demuxer, "flac") == 0;
     // ID3v2 tags, as FFmpeg skips them: "ID3", a version, flags, a 28-bit size (+ a footer).
     while (after_tags && length >= 10 && memcmp(head, "ID3", 3) == 0 && head[3] != 0xFF && head[4] != 0xFF &&
            ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {
         at += 10 + (head[6] << 21 | head[7] << 14 | head[8] << 7 | head[9]) + (head[5] & 0x10 ? 10 : 0);
-        length = read_media_file(fd, head, sizeof head, at);
+        length = read_at(file, fd, head, sizeof head, at);
     }
     if (length < 4)
         return false;
@@ -104,7 +123,7 @@ static bool begins_as(const char *demuxer, int fd) {
 }
 
 // The demuxer to open the file with, or null to probe its content.
-static const AVInputFormat *demuxer_for(const std::string &extension, int fd) {
+static const AVInputFormat *demuxer_for(const std::string &extension, const Head &head, int fd) {
     // Looking a demuxer up by name walks all of them: do it once per extension.
     static const std::vector<const AVInputFormat *> demuxers = [] {
         std::vector<const AVInputFormat *> found;
@@ -114,7 +133,7 @@ static const AVInputFormat *demuxer_for(const std::string &extension, int fd) {
     }();
     for (size_t i = 0; i < sizeof demuxer_by_extension / sizeof demuxer_by_extension[0]; ++i)
         if (extension == demuxer_by_extension[i].extension)
-            return begins_as(demuxer_by_extension[i].demuxer, fd) ? demuxers[i] : nullptr;
+            return begins_as(demuxer_by_extension[i].demuxer, head, fd) ? demuxers[i] : nullptr;
     return nullptr;
 }
 
@@ -125,6 +144,7 @@ struct Source {
     int fd;
     int64_t size, position, deadline;
     int error;
+    const Head *head;
 };
 
 static int read_source(void *opaque, uint8_t *into, int size) {
@@ -133,7 +153,7 @@ static int read_source(void *opaque, uint8_t *into, int size) {
         source->error = too_slow;
         return AVERROR_EXIT;
     }
-    int64_t got = read_media_file(source->fd, into, size, source->position);
+    int64_t got = read_at(*source->head, source->fd, into, size_t(size), source->position);
     if (got < 0) {
         source->error = errno;
         return AVERROR(errno);
@@ -257,8 +277,13 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
 
 Reading read_duration(int fd, int64_t size, const std::string &extension) {
     Reading reading = {Reading::measured, 0, 0};
-    Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0};
-    const AVInputFormat *demuxer = demuxer_for(extension, fd);
+    // A reader reads one file at a time.
+    static thread_local Head head;
+    head.length = read_media_file(fd, head.bytes, sizeof head.bytes, 0);
+    if (head.length < 0)
+        return {Reading::unreadable, 0, errno};
+    Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0, &head};
+    const AVInputFormat *demuxer = demuxer_for(extension, head, fd);
     std::string name = "media." + extension;
     int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.

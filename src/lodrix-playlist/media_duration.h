@@ -13,9 +13,6 @@ struct Reading {
     } outcome;
     int64_t duration_ms;
     int error; ///< an errno value, too_slow, or reader_ended_by(signal)
-    /// Of the time it took, the part spent waiting for the storage rather than working, in
-    /// microseconds: where it is most of it, more files read at once finish sooner.
-    int64_t waited_us = 0;
 };
 
 /// Reading error: the file took longer than the deadline to read.

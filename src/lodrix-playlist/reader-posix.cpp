@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -31,35 +30,14 @@ int64_t monotonic_ms() {
     return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-static int64_t monotonic_us() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-static int64_t processor_us(const rusage &usage) {
-    return (int64_t(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec +
-           usage.ru_stime.tv_usec;
-}
-
 // Reads each file it is handed until the program closes the channel. Nothing in the reader
 // may end the program: whatever happens here ends this process only.
 [[noreturn]] static void serve(int channel, bool sandboxed, int sandbox_error) {
-    rusage last;
-    getrusage(RUSAGE_SELF, &last);
     for (;;) {
         ReadRequest request;
-        // Waiting is time not worked in which the reader blocked; blocking for the next
-        // request, or being preempted by another reader, is none: more readers would not help.
-        bool idle = false;
-        int fd = receive_request(channel, request, false);
-        if (fd < 0 && errno == EAGAIN) {
-            idle = true;
-            fd = receive_request(channel, request, true);
-        }
+        int fd = receive_request(channel, request);
         if (fd < 0)
             _exit(0);
-        int64_t started = monotonic_us();
         Reading reading = {Reading::unreadable, 0, sandbox_error};
         if (sandboxed) {
             try {
@@ -68,11 +46,6 @@ static int64_t processor_us(const rusage &usage) {
                 reading.error = ENOMEM;
             }
         }
-        rusage now;
-        getrusage(RUSAGE_SELF, &now);
-        if (now.ru_nvcsw - last.ru_nvcsw > (idle ? 1 : 0))
-            reading.waited_us = monotonic_us() - started - (processor_us(now) - processor_us(last));
-        last = now;
         close(fd);
         if (!send_reading(channel, reading) || !sandboxed)
             _exit(0);

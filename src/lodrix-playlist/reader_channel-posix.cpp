@@ -58,9 +58,9 @@ template <class Value> static bool receive_message(int channel, Value &value, in
 
 bool send_request(int channel, int fd, const ReadRequest &request) { return send_message(channel, request, fd); }
 
-int receive_request(int channel, ReadRequest &request, bool wait) {
+int receive_request(int channel, ReadRequest &request) {
     int fd;
-    if (!receive_message(channel, request, fd, wait ? 0 : MSG_DONTWAIT))
+    if (!receive_message(channel, request, fd))
         return -1;
     if (fd < 0)
         return errno = ECONNRESET, -1;

@@ -17,8 +17,8 @@ struct ReadRequest {
 bool send_request(int channel, int fd, const ReadRequest &request);
 
 /// The descriptor of the next request, with request filled; -1 once the program has closed
-/// the channel or sent something else, and without wait when none is there yet (errno EAGAIN).
-int receive_request(int channel, ReadRequest &request, bool wait);
+/// the channel or sent something else.
+int receive_request(int channel, ReadRequest &request);
 
 bool send_reading(int channel, const Reading &reading);
 

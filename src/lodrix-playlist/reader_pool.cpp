@@ -3,18 +3,23 @@
 #include <errno.h>
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 #include <string>
 
 #include "media_file.h"
 
 // Files read ahead of the writer, files queued for each reader, and readers at most. On a
-// share that waits 1 ms per operation, 2 reads in flight took 2.2 s for 1,000 files where 16
-// took 0.8 s; a reader that waits costs no processor time, but one that only competes for the
-// cores with the others makes the run slower (16 readers on 2 cores: 1.2x the time of 2).
-static const size_t window = 64;
-static const size_t queued_per_reader = 2;
+// share that waits 1 ms per operation, 1,000 files took 1.7 s with 2 reads in flight and 0.5 s
+// with 16 readers, 4 files queued for each (2: 0.6 s) and 256 ahead (64: 0.6 s); 32 readers
+// took longer than 16. A reader that waits costs no processor time, but one that only
+// competes for the cores with the others makes the run slower (16 readers on 2 cores and a
+// local disk: 1.2x the time of 2), so more than one per core only while opens wait.
+static const size_t window = 256;
+static const size_t queued_per_reader = 4;
 static const size_t most_readers = 16;
+// An open that takes this long waited for the storage (a cached one takes microseconds).
+static const std::chrono::microseconds slow_open(1000);
 
 ReaderPool::ReaderPool(const MediaFiles &files)
     : files(files), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
@@ -83,7 +88,9 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             reading.error = errno;
         } else {
             lock.unlock();
+            auto opening = std::chrono::steady_clock::now();
             file.fd = open_media_file(path, file.size);
+            bool slow = std::chrono::steady_clock::now() - opening >= slow_open;
             reading = {file.fd < 0 ? Reading::unreadable : Reading::not_regular, 0, file.fd < 0 ? errno : 0};
             bool for_reader = file.fd >= 0 && file.size >= 0;
             bool handed = for_reader && reader.send(file.fd, file.size, file.extension);
@@ -92,6 +99,7 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             else if (file.fd >= 0)
                 close_media_file(file.fd);
             lock.lock();
+            slow_storage = slow;
             if (for_reader)
                 return handed;
         }
@@ -153,7 +161,7 @@ void ReaderPool::read_ahead(Reader &reader) {
         if (!reader.running())
             hand_again(reader, pending, lock);
         // Waiting for the storage: more files at once.
-        if (reading.waited_us > 0 && readers_waiting == 0 && next < files.files.size() && threads.size() < most_readers)
+        if (slow_storage && readers_waiting == 0 && next < files.files.size() && threads.size() < most_readers)
             start_thread();
     }
 }

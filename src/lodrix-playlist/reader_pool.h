@@ -56,4 +56,5 @@ class ReaderPool {
     std::condition_variable ready, room;
     size_t next = 0, taken = 0, first_wanted = SIZE_MAX, last_wanted = SIZE_MAX, readers_waiting = 0;
     bool stopping = false;
+    bool slow_storage = false; ///< the last open waited for the storage
 };

@@ -135,7 +135,7 @@ static bool allow_only_reading(int channel) {
         allow(filter, number);
     // What the C library and the sanitizers ask of their own process: its ids, signal mask
     // and signal stack; and its use of the processor.
-    for (long number : {SYS_getpid, SYS_gettid, SYS_rt_sigprocmask, SYS_sigaltstack, SYS_getrusage})
+    for (long number : {SYS_getpid, SYS_gettid, SYS_rt_sigprocmask, SYS_sigaltstack})
         allow(filter, number);
     // Requests and answers over its own channel, and over no other descriptor.
     allow_where(filter, SYS_recvmsg, 0, ~0u, uint32_t(channel));
