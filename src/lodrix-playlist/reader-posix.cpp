@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -32,13 +33,35 @@ int64_t monotonic_ms() {
 
 // Reads each file it is handed until the program closes the channel. Nothing in the reader
 // may end the program: whatever happens here ends this process only.
-[[noreturn]] static void serve(int channel, bool sandboxed, int sandbox_error) {
+// The one word the program and a reader share: how many files the reader has begun, so
+// that the program knows which file a lost reader was reading, and that it still reads.
+struct Progress {
+    uint64_t begun, finished;
+};
+
+// A reader that reads (and checks its own deadline) answers first; one that does not is
+// ended this much later.
+static const int64_t grace_ms = 1000;
+
+[[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error) {
+    Answers held = {0, {}};
+    uint64_t begun = 0;
     for (;;) {
         ReadRequest request;
-        int fd = receive_request(channel, request);
+        // Answers wait while more requests are there, so that the program wakes once for
+        // several; none waits while the reader waits.
+        int fd = held.count > 0 ? poll_request(channel, request) : receive_request(channel, request);
+        if (fd < 0 && held.count > 0 && errno == EAGAIN) {
+            if (!send_answers(channel, held))
+                _exit(0);
+            held.count = 0;
+            fd = receive_request(channel, request);
+        }
         if (fd < 0)
             _exit(0);
-        Reading reading = {Reading::unreadable, 0, sandbox_error};
+        __atomic_store_n(&progress->begun, ++begun, __ATOMIC_RELEASE);
+        Reading &reading = held.readings[held.count++];
+        reading = {Reading::unreadable, 0, sandbox_error};
         if (sandboxed) {
             try {
                 reading = read_duration(fd, request.size, request.extension);
@@ -47,14 +70,18 @@ int64_t monotonic_ms() {
             }
         }
         close(fd);
-        if (!send_reading(channel, reading) || !sandboxed)
-            _exit(0);
+        __atomic_store_n(&progress->finished, begun, __ATOMIC_RELEASE);
+        if (held.count == most_answers || !sandboxed) {
+            if (!send_answers(channel, held) || !sandboxed)
+                _exit(0);
+            held.count = 0;
+        }
     }
 }
 
 // The new process has the program's memory and descriptors; it keeps only its channel, as
 // descriptor 0, and ends when the thread that started it does.
-[[noreturn]] static void become_reader(int channel, pid_t program) {
+[[noreturn]] static void become_reader(int channel, Progress *progress, pid_t program) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != program)
         _exit(0);
@@ -67,19 +94,28 @@ int64_t monotonic_ms() {
         for (int fd = 1; fd < 1024; ++fd)
             close(fd);
     bool sandboxed = limit_resources(memory_budget) && enter_sandbox(0);
-    serve(0, sandboxed, sandboxed ? 0 : errno);
+    serve(0, progress, sandboxed, sandboxed ? 0 : errno);
 }
 
 bool Reader::start() {
     if (process > 0)
         return true;
+    if (progress == nullptr) {
+        void *shared = mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (shared == MAP_FAILED)
+            return false;
+        progress = (Progress *)shared;
+    }
+    progress->begun = progress->finished = 0;
+    sent = answered = seen = 0;
+    answers.count = next_answer = 0;
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
         return false;
     pid_t program = getpid();
     process = fork();
     if (process == 0)
-        become_reader(pair[1], program);
+        become_reader(pair[1], progress, program);
     int error = errno;
     close(pair[1]);
     if (process < 0) {
@@ -88,7 +124,7 @@ bool Reader::start() {
         return false;
     }
     channel = pair[0];
-    wait_at_most(longest_read_ms);
+    wait_at_most(longest_read_ms + grace_ms);
     return true;
 }
 
@@ -108,42 +144,70 @@ bool Reader::running() const { return process > 0; }
 Reader::~Reader() {
     if (process > 0)
         end();
+    if (progress != nullptr)
+        munmap(progress, sizeof(Progress));
 }
 
 bool Reader::send(int fd, int64_t size, const std::string &extension) {
     ReadRequest request = {size, ""};
     if (extension.size() < sizeof request.extension)
         memcpy(request.extension, extension.c_str(), extension.size() + 1);
-    if (process > 0 && send_request(channel, fd, request))
+    if (process > 0 && send_request(channel, fd, request)) {
+        // Idle until now: the deadline runs from here.
+        if (sent++ == answered)
+            seen_since = monotonic_ms();
         return true;
+    }
     if (process > 0)
         end();
     return false;
 }
 
-Reading Reader::receive(int64_t deadline_ms) {
-    Reading reading = {Reading::unreadable, 0, 0};
-    // One system call per answer: a receive that gives up after longest_read_ms, then
-    // waits out what is left of the deadline.
+Reading Reader::receive(size_t &lost) {
+    lost = 0;
+    // One system call per batch of answers: a receive that gives up when the file the reader
+    // has begun last is past its deadline (it is looked at then).
     for (;;) {
-        if (receive_reading(channel, reading, true)) {
-            if (waiting_ms != longest_read_ms)
-                wait_at_most(longest_read_ms);
-            return reading;
+        if (next_answer < answers.count) {
+            ++answered;
+            return answers.readings[next_answer++];
         }
-        if (errno != EAGAIN && errno != EINTR)
-            break;
-        int64_t left = deadline_ms - monotonic_ms();
-        if (left <= 0) {
-            end();
-            reading.error = too_slow;
-            return reading;
+        int64_t now = monotonic_ms();
+        uint64_t begun = __atomic_load_n(&progress->begun, __ATOMIC_ACQUIRE);
+        if (begun != seen) {
+            seen = begun;
+            seen_since = now;
         }
-        wait_at_most(left);
+        int64_t left = seen_since + longest_read_ms + grace_ms - now;
+        if (left <= 0)
+            return lose(too_slow, lost);
+        if (left != waiting_ms)
+            wait_at_most(left);
+        if (receive_answers(channel, answers, true)) {
+            next_answer = 0;
+            // What a reader says is not trusted: more answers than requests end it.
+            if (answered + answers.count > sent)
+                return lose(reader_exited, lost);
+            continue;
+        }
+        answers.count = 0;
+        if (errno != EAGAIN && errno != EINTR) {
+            int status = end();
+            return lose(WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited, lost);
+        }
     }
-    int status = end();
-    reading = {Reading::unreadable, 0, WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited};
-    return reading;
+}
+
+// The reader is lost: the file it was reading gets error; lost is its place among the files
+// not answered, or no_file when it was reading none (it was lost between two). A
+// reader that says it began a file it was not sent is not believed.
+Reading Reader::lose(int error, size_t &lost) {
+    if (process > 0)
+        end();
+    uint64_t begun = __atomic_load_n(&progress->begun, __ATOMIC_ACQUIRE);
+    bool reading = __atomic_load_n(&progress->finished, __ATOMIC_ACQUIRE) != begun;
+    lost = begun > sent ? 0 : reading && begun > answered ? size_t(begun - 1 - answered) : Reader::no_file;
+    return {Reading::unreadable, 0, error};
 }
 
 void Reader::wait_at_most(int64_t ms) {

@@ -30,13 +30,19 @@ bool Reader::running() const { return true; }
 
 void Reader::wait_at_most(int64_t) {}
 
+Reading Reader::lose(int error, size_t &lost) {
+    lost = 0;
+    return {Reading::unreadable, 0, error};
+}
+
 bool Reader::send(int fd, int64_t size, const std::string &extension) {
     queued.push_back({fd, size, extension});
     return true;
 }
 
 // The deadline is checked at each read instead.
-Reading Reader::receive(int64_t) {
+Reading Reader::receive(size_t &lost) {
+    lost = 0;
     static std::once_flag limited;
     std::call_once(limited, [] { av_max_alloc(largest_allocation); });
     Request request = queued.front();

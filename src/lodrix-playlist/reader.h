@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "media_duration.h"
+#include "reader_channel.h"
 
 /// Where the files are read, one at a time: apart from the program, so that no file can end,
 /// stall or swell the run. On POSIX systems a process of its own, forked by start, sandboxed
@@ -30,11 +31,14 @@ class Reader {
     /// request not answered is lost, so start it again and send those again.
     bool send(int fd, int64_t size, const std::string &extension);
 
-    /// The answer to the oldest request not answered, waiting until deadline_ms (of
-    /// monotonic_ms) at most. When it did not answer by then the reader is ended (too_slow);
-    /// when it ended before it answered (reader_ended_by, reader_exited), the requests sent
-    /// after that one are lost: start it again and send those again.
-    Reading receive(int64_t deadline_ms);
+    /// The answer to the oldest request not answered, waiting for it. A reader that has not
+    /// answered 10 s (and a grace) after it began a file is ended: that file's reading is
+    /// too_slow; one that ended (reader_ended_by, reader_exited) is lost too. Then lost is the
+    /// place of that file among the requests not answered (0: the oldest; no_file when the
+    /// reader had begun none of them), and the others are lost with the reader: start it
+    /// again and send those again.
+    Reading receive(size_t &lost);
+    static const size_t no_file = SIZE_MAX;
 
     /// False once the reader was lost (ended, or gone when sent a file).
     bool running() const;
@@ -42,9 +46,15 @@ class Reader {
   private:
     int end();
     void wait_at_most(int64_t ms);
+    Reading lose(int error, size_t &lost);
 
     int process = -1, channel = -1;
     int64_t waiting_ms = 0; ///< how long a receive on the channel waits
+    Answers answers = {0, {}}; ///< the last batch, and which of it is next
+    unsigned next_answer = 0;
+    struct Progress *progress = nullptr;
+    uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen
+    int64_t seen_since = 0;
     // Windows: what send queued.
     struct Request {
         int fd;

@@ -68,15 +68,28 @@ int receive_request(int channel, ReadRequest &request) {
     return fd;
 }
 
-bool send_reading(int channel, const Reading &reading) { return send_message(channel, reading, -1); }
+bool send_answers(int channel, const Answers &answers) { return send_message(channel, answers, -1); }
 
-bool receive_reading(int channel, Reading &reading, bool wait) {
+bool receive_answers(int channel, Answers &answers, bool wait) {
     int fd;
-    if (!receive_message(channel, reading, fd, wait ? 0 : MSG_DONTWAIT))
+    if (!receive_message(channel, answers, fd, wait ? 0 : MSG_DONTWAIT))
         return false;
     if (fd >= 0)
         close(fd);
     // What a reader says is not trusted: it may have been taken over by the file it read.
-    return fd < 0 && (reading.outcome == Reading::measured || reading.outcome == Reading::unreadable) &&
-           reading.duration_ms >= 0;
+    bool valid = fd < 0 && answers.count >= 1 && answers.count <= most_answers;
+    for (uint32_t i = 0; valid && i < answers.count; ++i)
+        valid = (answers.readings[i].outcome == Reading::measured || answers.readings[i].outcome == Reading::unreadable) &&
+                answers.readings[i].duration_ms >= 0;
+    return valid || (errno = ECONNRESET, false);
+}
+
+int poll_request(int channel, ReadRequest &request) {
+    int fd;
+    if (!receive_message(channel, request, fd, MSG_DONTWAIT))
+        return -1;
+    if (fd < 0)
+        return errno = ECONNRESET, -1;
+    request.extension[sizeof request.extension - 1] = '\0';
+    return fd;
 }

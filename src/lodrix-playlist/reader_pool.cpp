@@ -16,7 +16,7 @@
 // competes for the cores with the others makes the run slower (16 readers on 2 cores and a
 // local disk: 1.2x the time of 2), so more than one per core only while opens wait.
 static const size_t window = 256;
-static const size_t queued_per_reader = 4;
+static const size_t queued_per_reader = 8;
 static const size_t most_readers = 16;
 // An open that takes this long waited for the storage (a cached one takes microseconds).
 static const std::chrono::microseconds slow_open(1000);
@@ -130,18 +130,14 @@ void ReaderPool::hand_again(Reader &reader, std::vector<Pending> &pending, std::
 void ReaderPool::read_ahead(Reader &reader) {
     std::vector<Pending> pending;
     pending.reserve(queued_per_reader);
-    int64_t oldest_since = 0; // when the reader began the oldest file it has not answered
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + window) {
             if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores)
                 start_thread();
-            bool was_idle = pending.empty(), lost = !hand_over(reader, pending, lock) && !reader.running();
-            if (lost)
+            if (!hand_over(reader, pending, lock) && !reader.running())
                 hand_again(reader, pending, lock);
-            if ((was_idle || lost) && !pending.empty())
-                oldest_since = monotonic_ms();
         }
         if (pending.empty()) {
             if (stopping || next >= files.files.size())
@@ -152,12 +148,15 @@ void ReaderPool::read_ahead(Reader &reader) {
             continue;
         }
         lock.unlock();
-        Reading reading = reader.receive(oldest_since + longest_read_ms);
-        close_media_file(pending.front().fd);
-        oldest_since = monotonic_ms();
+        size_t lost;
+        Reading reading = reader.receive(lost);
+        if (lost != Reader::no_file)
+            close_media_file(pending[lost].fd);
         lock.lock();
-        store(pending.front().index, reading);
-        pending.erase(pending.begin());
+        if (lost != Reader::no_file) {
+            store(pending[lost].index, reading);
+            pending.erase(pending.begin() + lost);
+        }
         if (!reader.running())
             hand_again(reader, pending, lock);
         // Waiting for the storage: more files at once.
