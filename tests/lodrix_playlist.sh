@@ -175,6 +175,57 @@ xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()"
     fail "durations (name, ours, ffprobe's):$(printf '\n'; cat "$work/durations")"
 grep -q 'unreadable.flac: nicht lesbar, Dauer 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
 
+# Tags, one file per tag system (ID3v2, ID3v1 with a Latin-1 byte, FLAC, Ogg Vorbis and Opus
+# on the stream, M4A, Matroska, ASF, a WAV without), one with hostile bytes, a cover beside a
+# lower-ranked one and a CD1/ below it: valid XSPF 1, each element read back as the tag.
+tags=$work/tags
+mkdir -p "$tags/CD1" || exit 1
+tagged() { name=$1 && shift && ffmpeg -nostdin -v error -f lavfi -i sine=d=0.2 "$@" "$tags/$name" || fail "ffmpeg: $name"; }
+tagged a.mp3 -metadata title=ID3v2 -metadata artist=Künstler -metadata album=Album -metadata track=3/12
+tagged b.flac -metadata title=FLAC -metadata album_artist='Album Artist' -metadata track=04
+tagged c.ogg -metadata title=Vorbis -metadata artist=V -metadata track=0
+tagged d.opus -metadata title=Opus -metadata track=x5
+tagged e.m4a -metadata title=M4A -metadata artist=M -metadata track=7/9
+tagged f.mka -metadata title=MKV -metadata ARTIST=K -metadata ALBUM=Kalbum
+tagged g.wma -metadata title=WMA -metadata artist=W -metadata track=2
+tagged h.wav
+tagged i.mp3 -id3v2_version 0 && printf 'TAG%-30s%-30s%-30s2000%-28s\0\005\377' "$(printf 'Gr\374\337e')" V1 Alb '' >>"$tags/i.mp3"
+tagged z.mp3 -metadata "title=$(printf 'a\001b\rc & <d> \377e')" -metadata "artist=$(printf '%06000d' 0)"
+tagged CD1/a.flac -metadata title=Eins
+ffmpeg -v error -f lavfi -i testsrc=s=16x16 -frames:v 1 "$tags/Cover.JPG" && cp "$tags/Cover.JPG" "$tags/folder.png" || exit 1
+"$program" "$tags" >"$work/tags.xspf" 2>"$work/err" || fail "tags: $(cat "$work/err")"
+xmllint --noout --relaxng "$(dirname "$0")/xspf-1.rng" "$work/tags.xspf" 2>"$work/err" || fail "not XSPF 1: $(cat "$work/err")"
+python3 -c 'import sys, xml.etree.ElementTree as tree
+for track in tree.parse(sys.argv[1]).iter("{http://xspf.org/ns/0/}track"):
+    field = lambda name: (track.findtext("{http://xspf.org/ns/0/}" + name) or "").replace(sys.argv[2], "")
+    print(repr((field("location"), field("title"), field("creator")[:5] + str(len(field("creator"))), field("image"), field("album"), field("trackNum"))))' \
+    "$work/tags.xspf" "file://$tags/" >"$work/got"
+cat >"$work/expected" <<'EOF2'
+('a.mp3', 'ID3v2', 'Künst8', 'Cover.JPG', 'Album', '3')
+('b.flac', 'FLAC', 'Album12', 'Cover.JPG', '', '4')
+('c.ogg', 'Vorbis', 'V1', 'Cover.JPG', '', '')
+('CD1/a.flac', 'Eins', '0', 'Cover.JPG', '', '')
+('d.opus', 'Opus', '0', 'Cover.JPG', '', '')
+('e.m4a', 'M4A', 'M1', 'Cover.JPG', '', '7')
+('f.mka', 'MKV', 'K1', 'Cover.JPG', 'Kalbum', '')
+('g.wma', 'WMA', 'W1', 'Cover.JPG', '', '2')
+('h.wav', '', '0', 'Cover.JPG', '', '')
+('i.mp3', 'Grüße', 'V12', 'Cover.JPG', 'Alb', '5')
+('z.mp3', 'a�b\rc & <d> ÿe', '000004096', 'Cover.JPG', '', '')
+EOF2
+diff "$work/expected" "$work/got" || fail "tags read back otherwise"
+
+# --order=tags: a folder's files by disc (none: 1), track number, name, those without a number
+# after them, then its subfolders; positions follow.
+album=$work/album
+mkdir -p "$album/sub" && write_wav "$album/sub/x.wav" 10 || exit 1
+for file in "Zebra.mp3 1 2" "Apple.mp3 2 1" "Mango.mp3 1/2 10" "Bonus.mp3 1 ''" "Kiwi.mp3 '' 1"; do
+    eval "set -- $file" && tagged "../album/$1" -metadata disc="$2" -metadata track="$3"
+done
+"$program" --order=tags "$album" | grep -o -e '[A-Za-z]*\.[mw][pa][3v]<' -e '<vlc:id>[0-9]*' | tr '\n' ' ' >"$work/got"
+printf '%s' 'Kiwi.mp3< <vlc:id>1 Zebra.mp3< <vlc:id>2 Mango.mp3< <vlc:id>3 Apple.mp3< <vlc:id>4 Bonus.mp3< <vlc:id>5 x.wav< <vlc:id>6 ' |
+    diff - "$work/got" || fail "--order=tags"
+
 # With -o, a full disk and a SIGTERM in the middle leave the old playlist as it was and no
 # temporary file. A thousand files make a list larger than the small file system, ten
 # thousand a run long enough to be stopped.

@@ -82,12 +82,12 @@ struct Head {
 // Reads as read_media_file does, from head where it holds the bytes asked for: a read at
 // or past the end of a file shorter than the head gives 0 at once.
 static int64_t read_at(const Head &head, int fd, void *into, size_t size, int64_t at) {
-    if (at < head.length || (head.length < int64_t(sizeof head.bytes) && at >= head.length)) {
-        int64_t length = at < head.length ? std::min<int64_t>(int64_t(size), head.length - at) : 0;
+    if (at < head.length) {
+        int64_t length = std::min<int64_t>(int64_t(size), head.length - at);
         memcpy(into, head.bytes + at, size_t(length));
         return length;
     }
-    return read_media_file(fd, into, size, at);
+    return head.length < int64_t(sizeof head.bytes) ? 0 : read_media_file(fd, into, size, at);
 }
 
 // True when the file's first bytes are those of the demuxer's files.
@@ -228,8 +228,51 @@ static int64_t header_duration(const AVFormatContext *context) {
     return 0;
 }
 
+// A tag at the file's level, else on its first audio stream (Ogg Vorbis and Opus keep them
+// there); keys in any case (Matroska keeps ARTIST); null where it has none or an empty one.
+static const char *tag(const AVFormatContext *context, const char *key) {
+    const AVDictionaryEntry *entry = av_dict_get(context->metadata, key, nullptr, 0);
+    if (entry != nullptr && entry->value[0] != '\0')
+        return entry->value;
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            entry = av_dict_get(context->streams[i]->metadata, key, nullptr, 0);
+            return entry != nullptr && entry->value[0] != '\0' ? entry->value : nullptr;
+        }
+    return nullptr;
+}
+
+// At most most_tag_bytes, cut before a UTF-8 character's continuation bytes.
+static void keep(std::string &into, const char *value) {
+    size_t length = value != nullptr ? strlen(value) : 0;
+    if (length > most_tag_bytes) {
+        length = most_tag_bytes;
+        while (length > 0 && (value[length] & 0xC0) == 0x80)
+            --length;
+    }
+    into.assign(value != nullptr ? value : "", length);
+}
+
+// The number the digits at the start of value make ("3/12": 3, "04": 4, "x5": 0), at most
+// UINT32_MAX.
+static uint32_t leading_number(const char *value) {
+    uint64_t number = 0;
+    for (const char *digit = value; digit != nullptr && *digit >= '0' && *digit <= '9'; ++digit)
+        number = std::min<uint64_t>(number * 10 + uint64_t(*digit - '0'), UINT32_MAX);
+    return uint32_t(number);
+}
+
+static void read_tags(const AVFormatContext *context, Tags &tags) {
+    keep(tags.title, tag(context, "title"));
+    const char *artist = tag(context, "artist");
+    keep(tags.creator, artist != nullptr ? artist : tag(context, "album_artist"));
+    keep(tags.album, tag(context, "album"));
+    tags.track = leading_number(tag(context, "track"));
+    tags.disc = leading_number(tag(context, "disc"));
+}
+
 // name is what the demuxers see as the file's name: its extension, as a probe weighs it.
-static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer) {
+static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Tags &tags) {
     source.position = 0;
     const int buffer_size = 64 * 1024;
     unsigned char *buffer = (unsigned char *)av_malloc(buffer_size);
@@ -264,6 +307,8 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
         // No stream: the extension's demuxer does not read this content.
         if (context->nb_streams == 0)
             duration = -1;
+        else
+            read_tags(context, tags);
         avformat_close_input(&context);
     }
     // Memory the reader may not have is worth a word; other errors mean the content is no media.
@@ -285,15 +330,12 @@ Reading read_duration(int fd, int64_t size, const std::string &extension) {
     Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0, &head};
     const AVInputFormat *demuxer = demuxer_for(extension, head, fd);
     std::string name = "media." + extension;
-    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer) : -1;
+    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer, reading.tags) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.
     if (duration < 0 && source.error == 0)
-        duration = duration_us(source, name.c_str(), nullptr);
-    if (source.error != 0) {
-        reading.outcome = Reading::unreadable;
-        reading.error = source.error;
-        return reading;
-    }
+        duration = duration_us(source, name.c_str(), nullptr, reading.tags);
+    if (source.error != 0)
+        return {Reading::unreadable, 0, source.error};
     reading.duration_ms = duration > 0 ? (duration + 500) / 1000 : 0;
     return reading;
 }

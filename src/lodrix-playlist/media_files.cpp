@@ -84,19 +84,36 @@ std::string media_file_path(const MediaFiles &files, size_t index) {
     return joined(files.folders[files.files[index].folder], files.files[index].name);
 }
 
-static void add_file(MediaFiles &files, const std::string &folder, std::string name) {
-    if (files.folders.empty() || files.folders.back() != folder)
+int cover_rank(const std::string &name) {
+    static const char *const bases[] = {"cover", "folder", "front", "albumart", "album"};
+    static const char *const extensions[] = {"jpg", "jpeg", "png"};
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::lower);
+    for (int b = 0; b < 5; ++b)
+        for (int e = 0; e < 3; ++e)
+            if (lower == std::string(bases[b]) + "." + extensions[e])
+                return b * 3 + e;
+    return -1;
+}
+
+static void add_file(MediaFiles &files, const std::string &folder, std::string name, const MediaFiles::Cover &cover) {
+    if (files.folders.empty() || files.folders.back() != folder) {
         files.folders.push_back(folder);
+        files.covers.push_back(cover);
+    }
     files.files.push_back({uint32_t(files.folders.size() - 1), std::move(name)});
 }
 
-static void walk(const std::string &folder, MediaFiles &files) {
+// parent_cover: the name of the parent folder's own cover ("" for none or no parent listed).
+static void walk(const std::string &folder, const std::string &parent_cover, MediaFiles &files, bool files_first) {
     // Only the names are kept: an entry of the listing holds the whole path.
     struct Entry {
         std::string name;
         bool is_folder;
     };
     std::vector<Entry> entries;
+    std::string own_cover;
+    int own_rank = -1;
     std::error_code error, ignored;
     for (fs::directory_iterator entry(fs::u8path(folder), error), end; !error && entry != end; entry.increment(error)) {
         std::string name = entry->path().filename().u8string();
@@ -105,21 +122,34 @@ static void walk(const std::string &folder, MediaFiles &files) {
         // The type comes from the listing; only links cost a stat. A linked folder is left
         // out: it could lead back up the tree.
         bool is_folder = entry->is_directory(ignored) && !entry->is_symlink(ignored);
-        if (is_folder || (entry->is_regular_file(ignored) && has_media_extension(name)))
+        if (is_folder || (entry->is_regular_file(ignored) && has_media_extension(name))) {
             entries.push_back({std::move(name), is_folder});
+        } else if (int rank = cover_rank(name); rank >= 0 && (own_rank < 0 || rank < own_rank ||
+                                                               (rank == own_rank && name < own_cover))) {
+            // Of Cover.jpg and cover.JPG, one for every run: the first in byte order.
+            if (entry->is_regular_file(ignored)) {
+                own_cover = name;
+                own_rank = rank;
+            }
+        }
     }
     if (error) {
         fprintf(stderr, unreadable_folder_message, printable(folder).c_str(), error.message().c_str());
         return;
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry &x, const Entry &y) {
+    std::sort(entries.begin(), entries.end(), [files_first](const Entry &x, const Entry &y) {
+        if (files_first && x.is_folder != y.is_folder)
+            return y.is_folder;
         return natural_less(x.name, y.name) || (!natural_less(y.name, x.name) && x.name < y.name);
     });
+    MediaFiles::Cover cover = {folder, own_cover};
+    if (own_cover.empty() && !parent_cover.empty())
+        cover = {fs::u8path(folder).parent_path().generic_u8string(), parent_cover};
     for (Entry &entry : entries) {
         if (entry.is_folder)
-            walk(joined(folder, entry.name), files);
+            walk(joined(folder, entry.name), own_cover, files, files_first);
         else
-            add_file(files, folder, std::move(entry.name));
+            add_file(files, folder, std::move(entry.name), cover);
     }
 }
 
@@ -161,7 +191,8 @@ bool absolute_path(const std::string &path, const std::string &base, std::string
 }
 #endif
 
-bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files) {
+bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files,
+                         bool files_first) {
     bool all_read = true;
     for (const std::string &operand : operands) {
         std::error_code error;
@@ -176,10 +207,10 @@ bool collect_media_files(const std::vector<std::string> &operands, const std::st
             fprintf(stderr, unreadable_message, printable(operand).c_str(), error.message().c_str());
             all_read = false;
         } else if (fs::is_directory(status)) {
-            walk(path, files);
+            walk(path, "", files, files_first);
         } else if (fs::is_regular_file(status)) {
             fs::path file = fs::u8path(path);
-            add_file(files, file.parent_path().generic_u8string(), file.filename().u8string());
+            add_file(files, file.parent_path().generic_u8string(), file.filename().u8string(), {});
         } else {
             fprintf(stderr, not_regular_message, printable(operand).c_str());
         }

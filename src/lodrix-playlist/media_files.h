@@ -16,6 +16,13 @@ struct MediaFiles {
     /// Absolute paths, without a trailing "/" but for the root.
     std::vector<std::string> folders;
     std::vector<File> files;
+    /// Per folder, the picture a player shows for its files: a cover file of the folder, else
+    /// of its parent (an album with CD1/ and CD2/ below), as a folder and a name; an empty
+    /// name where neither has one (or the folder was not listed).
+    struct Cover {
+        std::string folder, name;
+    };
+    std::vector<Cover> covers;
 };
 
 /// The absolute path of files.files[index].
@@ -29,7 +36,14 @@ std::string media_file_path(const MediaFiles &files, size_t index);
 /// really names. Reports on standard error, one line each, an operand that does not exist or
 /// cannot be read, one that is neither folder nor regular file (left out), and a folder that
 /// cannot be read (the rest goes on). False when an operand does not exist or cannot be read.
-bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files);
+/// With files_first, each folder's files come before its subfolders (for an order of their own).
+/// A folder's cover is found in the listings the walk reads: the first of "cover", "folder",
+/// "front", "albumart" and "album" with ".jpg", ".jpeg" or ".png", in any case.
+bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files,
+                         bool files_first = false);
+
+/// The rank of a cover file's name (0 the best), or -1 for a name that is none.
+int cover_rank(const std::string &name);
 
 /// The path as an absolute path that names what the system opens for it: "." and empty
 /// components dropped, a relative path taken from base; ".." as the system takes it, from the

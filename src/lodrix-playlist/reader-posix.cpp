@@ -71,7 +71,7 @@ static const int64_t grace_ms = 1000;
         }
         close(fd);
         __atomic_store_n(&progress->finished, begun, __ATOMIC_RELEASE);
-        if (held.count == most_answers || !sandboxed) {
+        if (answers_full(held) || !sandboxed) {
             if (!send_answers(channel, held) || !sandboxed)
                 _exit(0);
             held.count = 0;
@@ -170,7 +170,7 @@ Reading Reader::receive(size_t &lost) {
     for (;;) {
         if (next_answer < answers.count) {
             ++answered;
-            return answers.readings[next_answer++];
+            return std::move(answers.readings[next_answer++]);
         }
         int64_t now = monotonic_ms();
         uint64_t begun = __atomic_load_n(&progress->begun, __ATOMIC_ACQUIRE);
@@ -183,7 +183,7 @@ Reading Reader::receive(size_t &lost) {
             return lose(too_slow, lost);
         if (left != waiting_ms)
             wait_at_most(left);
-        if (receive_answers(channel, answers, true)) {
+        if (receive_answers(channel, answers)) {
             next_answer = 0;
             // What a reader says is not trusted: more answers than requests end it.
             if (answered + answers.count > sent)

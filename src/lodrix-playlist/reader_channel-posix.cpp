@@ -5,9 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// One message of exactly the size of value, with an optional descriptor; never SIGPIPE.
-template <class Value> static bool send_message(int channel, const Value &value, int fd) {
-    iovec part = {const_cast<Value *>(&value), sizeof value};
+// One message of length bytes, with an optional descriptor; never SIGPIPE.
+static bool send_message(int channel, const void *bytes, size_t length, int fd) {
+    iovec part = {const_cast<void *>(bytes), length};
     msghdr message = {};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
@@ -25,12 +25,13 @@ template <class Value> static bool send_message(int channel, const Value &value,
     do
         sent = sendmsg(channel, &message, MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
-    return sent == ssize_t(sizeof value);
+    return sent == ssize_t(length);
 }
 
-// One message of exactly the size of value; the descriptor that came with it in fd (-1 for none).
-template <class Value> static bool receive_message(int channel, Value &value, int &fd, int flags = 0) {
-    iovec part = {&value, sizeof value};
+// One message of at most capacity bytes, its length in length; the descriptor that came
+// with it in fd (-1 for none). A message that does not fit is none.
+static bool receive_message(int channel, void *bytes, size_t capacity, size_t &length, int &fd, int flags) {
+    iovec part = {bytes, capacity};
     msghdr message = {};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
@@ -40,13 +41,15 @@ template <class Value> static bool receive_message(int channel, Value &value, in
     ssize_t got;
     do
         got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC | flags);
-    while (got < 0 && errno == EINTR);
+    while (got < 0 && errno == EINTR && !(flags & MSG_DONTWAIT));
     fd = -1;
     for (cmsghdr *header = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr; header; header = CMSG_NXTHDR(&message, header))
         if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS && fd < 0)
             memcpy(&fd, CMSG_DATA(header), sizeof fd);
-    if (got == ssize_t(sizeof value) && !(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)))
+    if (got > 0 && !(message.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
+        length = size_t(got);
         return true;
+    }
     if (fd >= 0)
         close(fd);
     fd = -1;
@@ -56,40 +59,108 @@ template <class Value> static bool receive_message(int channel, Value &value, in
     return false;
 }
 
-bool send_request(int channel, int fd, const ReadRequest &request) { return send_message(channel, request, fd); }
+bool send_request(int channel, int fd, const ReadRequest &request) {
+    return send_message(channel, &request, sizeof request, fd);
+}
 
-int receive_request(int channel, ReadRequest &request) {
+static int received_request(int channel, ReadRequest &request, int flags) {
     int fd;
-    if (!receive_message(channel, request, fd))
+    size_t length;
+    if (!receive_message(channel, &request, sizeof request, length, fd, flags))
         return -1;
-    if (fd < 0)
+    if (fd < 0 || length != sizeof request) {
+        if (fd >= 0)
+            close(fd);
         return errno = ECONNRESET, -1;
+    }
     request.extension[sizeof request.extension - 1] = '\0';
     return fd;
 }
 
-bool send_answers(int channel, const Answers &answers) { return send_message(channel, answers, -1); }
+int receive_request(int channel, ReadRequest &request) { return received_request(channel, request, 0); }
 
-bool receive_answers(int channel, Answers &answers, bool wait) {
+int poll_request(int channel, ReadRequest &request) { return received_request(channel, request, MSG_DONTWAIT); }
+
+// A reading's fixed part; its three text tags' bytes follow it.
+struct Fixed {
+    int32_t outcome, error;
+    int64_t duration_ms;
+    uint32_t track, disc;
+    uint32_t lengths[3];
+};
+
+// A batch is sent before it passes this, so that a message fits any socket's buffer.
+static const size_t fullest_message = 64 * 1024;
+static const size_t largest_message = fullest_message + sizeof(Fixed) + 3 * most_tag_bytes + sizeof(uint32_t);
+
+static size_t message_size(const Answers &answers) {
+    size_t size = sizeof(uint32_t);
+    for (uint32_t i = 0; i < answers.count; ++i) {
+        const Tags &tags = answers.readings[i].tags;
+        size += sizeof(Fixed) + tags.title.size() + tags.creator.size() + tags.album.size();
+    }
+    return size;
+}
+
+bool answers_full(const Answers &answers) {
+    return answers.count == most_answers || message_size(answers) >= fullest_message;
+}
+
+bool send_answers(int channel, const Answers &answers) {
+    static char message[largest_message];
+    size_t used = 0;
+    auto put = [&](const void *bytes, size_t length) {
+        memcpy(message + used, bytes, length);
+        used += length;
+    };
+    if (message_size(answers) > largest_message)
+        return errno = EMSGSIZE, false;
+    put(&answers.count, sizeof answers.count);
+    for (uint32_t i = 0; i < answers.count; ++i) {
+        const Reading &reading = answers.readings[i];
+        const std::string *texts[] = {&reading.tags.title, &reading.tags.creator, &reading.tags.album};
+        Fixed fixed = {int32_t(reading.outcome), reading.error, reading.duration_ms, reading.tags.track,
+                       reading.tags.disc, {uint32_t(texts[0]->size()), uint32_t(texts[1]->size()), uint32_t(texts[2]->size())}};
+        put(&fixed, sizeof fixed);
+        for (const std::string *text : texts)
+            put(text->data(), text->size());
+    }
+    return send_message(channel, message, used, -1);
+}
+
+// What a reader says is not trusted: it may have been taken over by the file it read.
+bool receive_answers(int channel, Answers &answers) {
+    static thread_local char message[largest_message];
+    size_t length;
     int fd;
-    if (!receive_message(channel, answers, fd, wait ? 0 : MSG_DONTWAIT))
+    if (!receive_message(channel, message, sizeof message, length, fd, 0))
         return false;
     if (fd >= 0)
         close(fd);
-    // What a reader says is not trusted: it may have been taken over by the file it read.
-    bool valid = fd < 0 && answers.count >= 1 && answers.count <= most_answers;
-    for (uint32_t i = 0; valid && i < answers.count; ++i)
-        valid = (answers.readings[i].outcome == Reading::measured || answers.readings[i].outcome == Reading::unreadable) &&
-                answers.readings[i].duration_ms >= 0;
-    return valid || (errno = ECONNRESET, false);
-}
-
-int poll_request(int channel, ReadRequest &request) {
-    int fd;
-    if (!receive_message(channel, request, fd, MSG_DONTWAIT))
-        return -1;
-    if (fd < 0)
-        return errno = ECONNRESET, -1;
-    request.extension[sizeof request.extension - 1] = '\0';
-    return fd;
+    size_t at = sizeof answers.count;
+    bool valid = fd < 0 && length >= at;
+    if (valid)
+        memcpy(&answers.count, message, sizeof answers.count);
+    valid = valid && answers.count >= 1 && answers.count <= most_answers;
+    for (uint32_t i = 0; valid && i < answers.count; ++i) {
+        Fixed fixed;
+        valid = length - at >= sizeof fixed;
+        if (!valid)
+            break;
+        memcpy(&fixed, message + at, sizeof fixed);
+        at += sizeof fixed;
+        Reading &reading = answers.readings[i];
+        valid = (fixed.outcome == Reading::measured || fixed.outcome == Reading::unreadable) && fixed.duration_ms >= 0;
+        reading = {Reading::Outcome(fixed.outcome), fixed.duration_ms, fixed.error};
+        reading.tags.track = fixed.track;
+        reading.tags.disc = fixed.disc;
+        std::string *texts[] = {&reading.tags.title, &reading.tags.creator, &reading.tags.album};
+        for (int k = 0; valid && k < 3; ++k) {
+            valid = fixed.lengths[k] <= most_tag_bytes && length - at >= fixed.lengths[k];
+            if (valid)
+                texts[k]->assign(message + at, fixed.lengths[k]);
+            at += valid ? fixed.lengths[k] : 0;
+        }
+    }
+    return (valid && at == length) || (errno = ECONNRESET, false);
 }

@@ -20,18 +20,22 @@ bool send_request(int channel, int fd, const ReadRequest &request);
 /// the channel or sent something else.
 int receive_request(int channel, ReadRequest &request);
 
-/// Up to most_answers readings in one message, so that the program wakes once for several.
+/// Up to most_answers readings in one message, so that the program wakes once for several;
+/// fewer where their tags are long.
 const unsigned most_answers = 4;
 struct Answers {
     uint32_t count;
     Reading readings[most_answers];
 };
 
+/// True when answers holds as many readings as one message takes.
+bool answers_full(const Answers &answers);
+
 bool send_answers(int channel, const Answers &answers);
 
-/// False once the reader has ended or sent something else (errno ECONNRESET), and without
-/// wait, or after the channel's receive time-out, when no answer is there (errno EAGAIN).
-bool receive_answers(int channel, Answers &answers, bool wait);
+/// False once the reader has ended or sent something else (errno ECONNRESET), and after the
+/// channel's receive time-out when no answer is there (errno EAGAIN).
+bool receive_answers(int channel, Answers &answers);
 
 /// receive_request without waiting: -1 with errno EAGAIN when none is there yet.
 int poll_request(int channel, ReadRequest &request);

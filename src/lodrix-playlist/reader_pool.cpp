@@ -63,12 +63,12 @@ Reading ReaderPool::take(size_t index) {
     taken = index + 1;
     if (readers_waiting > 0)
         room.notify_one();
-    return slot.reading;
+    return std::move(slot.reading);
 }
 
 // With the lock held.
-void ReaderPool::store(size_t index, const Reading &reading) {
-    slots[index % window] = {index, reading};
+void ReaderPool::store(size_t index, Reading &&reading) {
+    slots[index % window] = {index, std::move(reading)};
     if ((index == first_wanted || index == last_wanted) && wanted_are_read())
         ready.notify_one();
 }
@@ -105,7 +105,7 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
         }
     } catch (const std::bad_alloc &) {
     }
-    store(index, reading);
+    store(index, std::move(reading));
     return false;
 }
 
@@ -154,7 +154,7 @@ void ReaderPool::read_ahead(Reader &reader) {
             close_media_file(pending[lost].fd);
         lock.lock();
         if (lost != Reader::no_file) {
-            store(pending[lost].index, reading);
+            store(pending[lost].index, std::move(reading));
             pending.erase(pending.begin() + lost);
         }
         if (!reader.running())

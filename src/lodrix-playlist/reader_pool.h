@@ -43,7 +43,7 @@ class ReaderPool {
     bool wanted_are_read() const;
     void read_ahead(Reader &reader);
     void start_thread();
-    void store(size_t index, const Reading &reading);
+    void store(size_t index, Reading &&reading);
     bool hand_over(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
     void hand_again(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
 
