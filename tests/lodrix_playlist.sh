@@ -226,6 +226,42 @@ done
 printf '%s' 'Kiwi.mp3< <vlc:id>1 Zebra.mp3< <vlc:id>2 Mango.mp3< <vlc:id>3 Apple.mp3< <vlc:id>4 Bonus.mp3< <vlc:id>5 x.wav< <vlc:id>6 ' |
     diff - "$work/got" || fail "--order=tags"
 
+# The options as GNU has them: --help and --version on standard output, an unknown option in
+# one line, grouped short options, "--" before an operand that begins with "-".
+"$program" --help >"$work/out" && grep -q '^  -e, --each-folder\[=NAME\]' "$work/out" || fail "--help"
+[ "$("$program" -V)" = "lodrix-playlist 2.1" ] || fail "--version"
+"$program" --frob "$work/partly" >"$work/out" 2>"$work/err"
+[ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "lodrix-playlist: unbekannte Option --frob (lodrix-playlist --help zeigt alle)" ] ||
+    fail "an unknown option: $(cat "$work/err")"
+mkdir "$work/dash" && write_wav "$work/dash/-x.wav" 10 || exit 1
+(cd "$work/dash" && "$program" -- -x.wav && "$program" ./-x.wav) | grep -c '<location>file://.*/-x.wav<' | grep -qx 2 ||
+    fail "-- or ./ before an operand that begins with -"
+
+# -T: names from find -print0 with a line feed in one, an M3U with #EXTINF lines, a carriage
+# return and paths relative to its own folder; each listed in the given order.
+mkdir -p "$work/m3u/sub" && write_wav "$work/m3u/sub/b.wav" 10 && write_wav "$work/m3u/$(printf 'line\nfeed').wav" 10 || exit 1
+printf '#EXTM3U\r\n#EXTINF:1,B\r\nsub/b.wav\r\n\r\n#EXTINF:1,A\r\n%s\r\n' "$work/partly/a & b.wav" >"$work/m3u/sub/../list.m3u"
+(cd / && "$program" -T "$work/m3u/list.m3u") | grep -o '<location>[^<]*' >"$work/got"
+printf '<location>file://%s\n' "$work/m3u/sub/b.wav" "$work/partly/a &amp; b.wav" | diff - "$work/got" || fail "-T with an M3U"
+find "$work/m3u" -name '*.wav' -print0 | sort -z | "$program" -0T - | grep -c '<track>' | grep -qx 2 || fail "-0 -T -"
+
+# -e: a playlist in every folder with media files, of its files, named after it and titled with
+# its name, locations relative (the parent's cover is outside: absolute); none in a folder
+# without; a second run makes the same lists.
+each=$work/each
+mkdir -p "$each/Album 1/CD1" "$each/Album 1/CD2" "$each/notes" && : >"$each/notes/a.txt" || exit 1
+for file in "Album 1/CD1/a.wav" "Album 1/CD1/b.wav" "Album 1/CD2/a.wav" "Album 1/front.png" top.wav; do write_wav "$each/$file" 10; done
+"$program" -e "$each" 2>"$work/err" && "$program" --each-folder=folder.xspf "$each/Album 1/CD2" || fail "-e: $(cat "$work/err")"
+(cd "$each" && find . -name '*.xspf' | LC_ALL=C sort) >"$work/got"
+printf '%s\n' "./Album 1/CD1/CD1.xspf" "./Album 1/CD2/CD2.xspf" "./Album 1/CD2/folder.xspf" ./each.xspf | diff - "$work/got" || fail "-e: other lists"
+grep -o -e '<title>[^<]*' -e '<location>[^<]*' -e '<image>[^<]*' "$each/Album 1/CD1/CD1.xspf" | tr '\n' ' ' >"$work/got"
+printf '<title>CD1 <location>a.wav <image>file://%s <location>b.wav <image>file://%s ' "$each/Album 1/front.png" "$each/Album 1/front.png" |
+    diff - "$work/got" ||
+    fail "-e: a folder's list"
+for list in "$each/Album 1/CD1/CD1.xspf" "$each/each.xspf"; do cp "$list" "$list.first"; done
+"$program" -e "$each" && cmp "$each/Album 1/CD1/CD1.xspf" "$each/Album 1/CD1/CD1.xspf.first" &&
+    cmp "$each/each.xspf" "$each/each.xspf.first" || fail "-e a second time: other lists"
+
 # With -o, a full disk and a SIGTERM in the middle leave the old playlist as it was and no
 # temporary file. A thousand files make a list larger than the small file system, ten
 # thousand a run long enough to be stopped.

@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include "output_file_system.h"
-#include "platform/platform.h"
 
 static std::string target, temporary;
 // What the signal handler removes; null while there is nothing to remove.
@@ -48,7 +47,7 @@ FILE *start_output_file(const std::string &path) {
     return stream;
 }
 
-int finish_output_file(FILE *stream, const char *program, int write_error) {
+int finish_output_file(FILE *stream, int write_error) {
     int error = write_error;
     if (error == 0 && flushed_to_disk(stream) != 0)
         error = errno;
@@ -61,7 +60,7 @@ int finish_output_file(FILE *stream, const char *program, int write_error) {
     if (error != 0)
         remove_temporary();
     to_remove = nullptr;
-    return write_error_status(program, error);
+    return error;
 }
 
 void discard_output_file(FILE *stream) {

@@ -15,8 +15,8 @@ FILE *start_output_file(const std::string &path);
 
 /// Flushes the file start_output_file made to the disk, closes it and renames it over path;
 /// removes it instead when anything failed, write_error (finish_output's) included. Returns
-/// write_error_status for the first failure.
-int finish_output_file(FILE *stream, const char *program, int write_error);
+/// the errno of the first failure, 0 for none.
+int finish_output_file(FILE *stream, int write_error);
 
 /// Closes and removes the file start_output_file made, leaving path as it was.
 void discard_output_file(FILE *stream);

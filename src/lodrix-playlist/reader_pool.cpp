@@ -24,8 +24,8 @@ static const std::chrono::microseconds slow_open(1000);
 ReaderPool::ReaderPool(const MediaFiles &files)
     : files(files), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
     if (!files.files.empty()) {
-        std::lock_guard<std::mutex> lock(mutex);
-        start_thread();
+        std::unique_lock<std::mutex> lock(mutex);
+        start_thread(lock);
     }
 }
 
@@ -40,11 +40,18 @@ ReaderPool::~ReaderPool() {
         thread.join();
 }
 
-// With the lock held.
-void ReaderPool::start_thread() {
+// With the lock held. Returns once the thread runs: a reader forked while a thread starts
+// could inherit a lock the starting thread holds.
+void ReaderPool::start_thread(std::unique_lock<std::mutex> &lock) {
     readers.push_back(std::make_unique<Reader>());
     Reader &reader = *readers.back();
-    threads.emplace_back([this, &reader] { read_ahead(reader); });
+    threads.emplace_back([this, &reader] {
+        std::unique_lock<std::mutex> started(mutex);
+        ++running;
+        thread_started.notify_all();
+        read_ahead(reader, started);
+    });
+    thread_started.wait(lock, [this] { return running == threads.size(); });
 }
 
 bool ReaderPool::wanted_are_read() const {
@@ -127,15 +134,16 @@ void ReaderPool::hand_again(Reader &reader, std::vector<Pending> &pending, std::
     pending.resize(handed);
 }
 
-void ReaderPool::read_ahead(Reader &reader) {
+void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) {
     std::vector<Pending> pending;
+    lock.unlock();
     pending.reserve(queued_per_reader);
-    std::unique_lock<std::mutex> lock(mutex);
+    lock.lock();
     for (;;) {
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + window) {
             if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores)
-                start_thread();
+                start_thread(lock);
             if (!hand_over(reader, pending, lock) && !reader.running())
                 hand_again(reader, pending, lock);
         }
@@ -161,6 +169,6 @@ void ReaderPool::read_ahead(Reader &reader) {
             hand_again(reader, pending, lock);
         // Waiting for the storage: more files at once.
         if (slow_storage && readers_waiting == 0 && next < files.files.size() && threads.size() < most_readers)
-            start_thread();
+            start_thread(lock);
     }
 }

@@ -41,8 +41,8 @@ class ReaderPool {
         std::string extension;
     };
     bool wanted_are_read() const;
-    void read_ahead(Reader &reader);
-    void start_thread();
+    void read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock);
+    void start_thread(std::unique_lock<std::mutex> &lock);
     void store(size_t index, Reading &&reading);
     bool hand_over(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
     void hand_again(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
@@ -53,8 +53,9 @@ class ReaderPool {
     std::vector<std::unique_ptr<Reader>> readers;
     std::mutex mutex;
     size_t cores;
-    std::condition_variable ready, room;
+    std::condition_variable ready, room, thread_started;
     size_t next = 0, taken = 0, first_wanted = SIZE_MAX, last_wanted = SIZE_MAX, readers_waiting = 0;
     bool stopping = false;
     bool slow_storage = false; ///< the last open waited for the storage
+    size_t running = 0;        ///< threads that have started
 };
