@@ -142,8 +142,11 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
     for (;;) {
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + window) {
-            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores)
+            // Starting a thread lets go of the lock: then look again.
+            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores) {
                 start_thread(lock);
+                continue;
+            }
             if (!hand_over(reader, pending, lock) && !reader.running())
                 hand_again(reader, pending, lock);
         }
