@@ -23,6 +23,8 @@ cmp -s "$bin/lodrix" "$build/lodrix" || { echo "the package holds another lodrix
 # dpkg-shlibdeps names what lodrix-playlist links; lodrix itself needs nothing.
 depends=$(dpkg-deb -f "$deb" Depends)
 case $depends in *libavformat*) ;; *) echo "the package does not depend on libavformat: '$depends'"; exit 1 ;; esac
+grep -q '^Copyright (c) 2026 The Lodrix authors$' "$work/root/usr/share/doc/lodrix/copyright" ||
+    { echo "no licence in usr/share/doc/lodrix/copyright"; exit 1; }
 for page in lodrix lodrix-playlist; do
     [ -f "$man/$page.1" ] || { echo "no man page $page.1"; exit 1; }
     warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$man/$page.1" 2>&1)

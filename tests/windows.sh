@@ -37,7 +37,25 @@ suite)
     printf '    <vlc:id>b.mp3</vlc:id>\r\n   </extension>\r\n  </track>\r\n\r\n' >>"$work/expected"
     cmp "$work/expected" "$work/got" || { diff "$work/expected" "$work/got"; exit 1; }
     echo "'*.mp3' -p in $folder: a.mp3 b.mp3, the folder in UTF-8; a line end reads:"
-    od -c "$work/got" | sed -n 1p ;;
+    od -c "$work/got" | sed -n 1p
+
+    # The README's cmd loop makes the playlist its sh loop makes, but for Z: and CR LF, on
+    # names that both list in the same order.
+    music="$work/Musik & 100%" && mkdir "$music" || exit 1
+    for name in "1 Tom & Jerry" "2 100% a%41" "3 Hey!" "4 Grüße ^x" "5 a  b"; do : >"$music/$name.mp3"; done
+    readme=$(dirname "$0")/../README.md
+    awk '/^```bat$/ { on = 1; next } /^```$/ { on = 0 } on { print $0 "\r" }' "$readme" >"$work/playlist.bat"
+    awk '/^```sh$/ { on = 1; next } /^```$/ { on = 0 } on' "$readme" |
+        sed -e "s|cd /music|cd \"\$music\"|" -e "s|~/music.xspf|\"\$work/sh.xspf\"|" >"$work/loop.sh"
+    mkdir "$work/bin" && cp "$exe" "$work/bin/lodrix.exe" && ln -s "$(dirname "$runner")/../lodrix" "$work/bin/lodrix" ||
+        exit 1
+    PATH=$work/bin:$PATH music=$music work=$work sh "$work/loop.sh" || { echo "the sh loop failed"; exit 1; }
+    (cd "$music" && WINEPATH=$(winepath -w "$work/bin") wine cmd /c "$(winepath -w "$work/playlist.bat")" </dev/null) ||
+        { echo "the cmd loop failed"; exit 1; }
+    tr -d '\r' <"$work/music.xspf" | sed 's,file:///Z:/,file:///,' | diff "$work/sh.xspf" - ||
+        { echo "the cmd loop made another playlist than the sh loop"; exit 1; }
+    grep -q "$(printf '\r$')" "$work/music.xspf" || { echo "the cmd loop's playlist has no CR LF"; exit 1; }
+    echo "the README's cmd loop: the sh loop's playlist of $(grep -c '<track>' "$work/sh.xspf") names with & % ! ^ and umlauts, but for Z: and CR LF" ;;
 playlist)
     linux=$4 exe=$build/lodrix-playlist.exe
     [ -x "$exe" ] || skip "no lodrix-playlist.exe: the FFmpeg for MinGW-w64 is missing (tools/build-ffmpeg-mingw)"
@@ -69,10 +87,10 @@ playlist)
     grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 11 && ! grep -q '<location>file:' "$work/windows-o.xspf" ||
         { echo "not eleven file:///Z:/ locations, or -o not relative"; failures=$((failures + 1)); }
 
-    # The zip: both programs, the README, FFmpeg's licence and where its source is.
+    # The zip: both programs, the README, our licence, FFmpeg's and where its source is.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
     python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
-    printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt README.md lodrix-playlist.exe lodrix.exe |
+    printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt README.md lodrix-playlist.exe lodrix.exe |
         diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
     [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 11 files, with and without -o; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
     exit "$failures" ;;
