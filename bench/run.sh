@@ -186,6 +186,19 @@ PY
     fi
 fi
 
+    echo
+    echo "7b. The same library, a playlist in each of its 500 album folders: one -e run against one"
+    echo "   -o playlist of the whole library, and against a loop of 500 -o runs; medians of $rounds"
+    read -r -d '' one_time each_time < <(medians --warmup 1 --runs "$rounds" \
+        "$playlist -o $work/all.xspf $work/library" "$playlist -e $work/library") || true
+    loop_start=$(date +%s%N)
+    for album in "$work"/library/*/*/; do "$playlist" -o "$album/album.xspf" "$album"; done
+    loop_time=$(( $(date +%s%N) - loop_start ))
+    awk -v o="$one_time" -v e="$each_time" -v l="$loop_time" 'BEGIN {
+        printf "   one -o %.2f s, -e %.2f s: %.2fx (goal: at most 1.3x); a loop of 500 -o runs %.2f s: %.1fx -e\n",
+               o, e, e / o, l / 1e9, l / 1e9 / e }'
+    find "$work/library" -name '*.xspf' -delete
+
     slowfs=$(dirname "$0")/../../shared/tools/slowfs
     echo
     echo "8. A share that waits 1 ms per operation (slowfs): the 1000 MP3 files of 5. against the"
