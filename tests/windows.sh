@@ -58,7 +58,7 @@ suite)
     echo "the README's cmd loop: the sh loop's playlist of $(grep -c '<track>' "$work/sh.xspf") names with & % ! ^ and umlauts, but for Z: and CR LF" ;;
 playlist)
     linux=$4 exe=$build/lodrix-playlist.exe
-    [ -x "$exe" ] || skip "no lodrix-playlist.exe: the FFmpeg for MinGW-w64 is missing (tools/build-ffmpeg-mingw)"
+    [ -x "$exe" ] || skip "no lodrix-playlist.exe: the FFmpeg for MinGW-w64 is missing (tools/build-ffmpeg mingw)"
     need xmllint ffmpeg python3
     work=$(mktemp -d) || exit 1
     trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT

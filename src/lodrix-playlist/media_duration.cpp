@@ -124,16 +124,16 @@ static bool begins_as(const char *demuxer, const Head &file, int fd) {
 
 // The demuxer to open the file with, or null to probe its content.
 static const AVInputFormat *demuxer_for(const std::string &extension, const Head &head, int fd) {
-    // Looking a demuxer up by name walks all of them: do it once per extension.
-    static const std::vector<const AVInputFormat *> demuxers = [] {
-        std::vector<const AVInputFormat *> found;
-        for (const auto &known : demuxer_by_extension)
-            found.push_back(av_find_input_format(known.demuxer));
-        return found;
-    }();
-    for (size_t i = 0; i < sizeof demuxer_by_extension / sizeof demuxer_by_extension[0]; ++i)
-        if (extension == demuxer_by_extension[i].extension)
+    const size_t count = sizeof demuxer_by_extension / sizeof demuxer_by_extension[0];
+    // Looking a demuxer up by name walks all of them: once per extension that is asked for,
+    // in each reader.
+    static thread_local const AVInputFormat *demuxers[count];
+    for (size_t i = 0; i < count; ++i)
+        if (extension == demuxer_by_extension[i].extension) {
+            if (demuxers[i] == nullptr)
+                demuxers[i] = av_find_input_format(demuxer_by_extension[i].demuxer);
             return begins_as(demuxer_by_extension[i].demuxer, head, fd) ? demuxers[i] : nullptr;
+        }
     return nullptr;
 }
 
