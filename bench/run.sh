@@ -187,6 +187,13 @@ PY
 fi
 
     echo
+    echo "7a. One file (an MP3 of the library) against the read floor of that file, medians of 20"
+    mkdir "$work/single" && cp "$(find "$work/library" -name '*.mp3' | head -n 1)" "$work/single/"
+    read -r -d '' floor_time list_time < <(medians --warmup 5 --runs 20 \
+        "$work/floor $work/single" "$playlist $work/single") || true
+    awk -v f="$floor_time" -v l="$list_time" 'BEGIN {
+        printf "   floor %.2f ms, lodrix-playlist %.2f ms: %.2fx (goal: at most 4x)\n", f * 1e3, l * 1e3, l / f }'
+    echo
     echo "7b. The same library, a playlist in each of its 500 album folders: one -e run against one"
     echo "   -o playlist of the whole library, and against a loop of 500 -o runs; medians of $rounds"
     read -r -d '' one_time each_time < <(medians --warmup 1 --runs "$rounds" \
