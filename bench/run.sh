@@ -9,6 +9,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 seconds() { local start=$(date +%s%N); "$@"; echo $(( $(date +%s%N) - start )); }
+# ratio_of_medians FLOOR_NS LIST_NS PREFIX SUFFIX: one line of two medians of nanoseconds and their ratio.
+ratio_of_medians() {
+    awk -v f="$(median <"$1")" -v l="$(median <"$2")" -v p="$3" -v s="$4" 'BEGIN {
+        printf "   %sfloor %.2f s, lodrix-playlist %.2f s: %.2fx%s\n", p, f / 1e9, l / 1e9, l / f, s }'
+}
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,...).
 medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; tail -n +2 "$work/t.csv" | cut -d, -f4; }
@@ -179,12 +184,10 @@ PY
         done | paste - - >"$work/cold-ns"
         awk '{ print $1 }' "$work/cold-ns" >"$work/cold-floor"
         awk '{ print $2 }' "$work/cold-ns" >"$work/cold-list"
-        awk -v f="$(median <"$work/cold-floor")" -v l="$(median <"$work/cold-list")" 'BEGIN {
-            printf "   cold cache, medians of 3: floor %.2f s, lodrix-playlist %.2f s: %.2fx\n", f / 1e9, l / 1e9, l / f }'
+        ratio_of_medians "$work/cold-floor" "$work/cold-list" "cold cache, medians of 3: "
     else
         echo "   cold cache: not measured (the page cache cannot be dropped here)"
     fi
-fi
 
     echo
     echo "7a. One file (an MP3 of the library) against the read floor of that file, medians of 20"
@@ -220,8 +223,7 @@ fi
         done
         fusermount3 -u "$work/share"
         wait
-        awk -v f="$(median <"$work/share-floor")" -v l="$(median <"$work/share-list")" 'BEGIN {
-            printf "   floor %.2f s, lodrix-playlist %.2f s: %.2fx (goal: at most 1.3x)\n", f / 1e9, l / 1e9, l / f }'
+        ratio_of_medians "$work/share-floor" "$work/share-list" "" " (goal: at most 1.3x)"
     else
         echo "   not measured: no /dev/fuse, fusermount3 or $slowfs"
     fi
@@ -259,3 +261,4 @@ good = [line for line in out.split("<track>") if "good.mp3" in line and "<durati
 print(f"   {took:.1f} s, {sum(peaks.values()) / 1024:.0f} MiB in {len(peaks)} processes, the good file's"
       f" duration {'right' if good else 'wrong'} (goal: under 12 s and 1 GiB)")
 PY
+fi
