@@ -11,7 +11,7 @@ trap 'rm -rf "$work"' EXIT
 seconds() { local start=$(date +%s%N); "$@"; echo $(( $(date +%s%N) - start )); }
 # ratio_of_medians FLOOR_NS LIST_NS PREFIX SUFFIX: one line of two medians of nanoseconds and their ratio.
 ratio_of_medians() {
-    awk -v f="$(median <"$1")" -v l="$(median <"$2")" -v p="$3" -v s="$4" 'BEGIN {
+    awk -v f="$(median <"$1")" -v l="$(median <"$2")" -v p="$3" -v s="${4:-}" 'BEGIN {
         printf "   %sfloor %.2f s, lodrix-playlist %.2f s: %.2fx%s\n", p, f / 1e9, l / 1e9, l / f, s }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }

@@ -14,10 +14,10 @@
 #include "reader.h"
 
 /// Reads the files' durations a bounded window ahead of the thread that writes them in
-/// playlist order, each file opened here and read by a Reader, two queued for each so that
+/// playlist order, each file opened here and read by a Reader, several queued for each so that
 /// no reader waits between files. A thread and its reader are started only when a file
 /// waits for one, so one file starts one reader: as many as there are cores, and more, up to
-/// 16, while the readers wait for the storage (on a network share every open and read waits
+/// 8, while the readers wait for the storage (on a network share every open and read waits
 /// a round trip, and only more files in flight make the run sooner).
 class ReaderPool {
   public:
