@@ -87,11 +87,14 @@ std::string media_file_path(const MediaFiles &files, size_t index) {
 int cover_rank(const std::string &name) {
     static const char *const bases[] = {"cover", "folder", "front", "albumart", "album"};
     static const char *const extensions[] = {"jpg", "jpeg", "png"};
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::lower);
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot > 8)
+        return -1;
+    std::string base = name.substr(0, dot), extension = lowercase_extension(name);
+    std::transform(base.begin(), base.end(), base.begin(), lower);
     for (int b = 0; b < 5; ++b)
         for (int e = 0; e < 3; ++e)
-            if (lower == std::string(bases[b]) + "." + extensions[e])
+            if (base == bases[b] && extension == extensions[e])
                 return b * 3 + e;
     return -1;
 }

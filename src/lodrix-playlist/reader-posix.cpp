@@ -31,9 +31,7 @@ int64_t monotonic_ms() {
     return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Reads each file it is handed until the program closes the channel. Nothing in the reader
-// may end the program: whatever happens here ends this process only.
-// The one word the program and a reader share: how many files the reader has begun, so
+// What the program and a reader share: how many files the reader has begun and finished, so
 // that the program knows which file a lost reader was reading, and that it still reads.
 struct Progress {
     uint64_t begun, finished;
@@ -43,6 +41,8 @@ struct Progress {
 // ended this much later.
 static const int64_t grace_ms = 1000;
 
+// Reads each file it is handed until the program closes the channel. Nothing in the reader
+// may end the program: whatever happens here ends this process only.
 [[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error) {
     Answers held = {0, {}};
     uint64_t begun = 0;
@@ -165,12 +165,17 @@ bool Reader::send(int fd, int64_t size, const std::string &extension) {
 
 Reading Reader::receive(size_t &lost) {
     lost = 0;
-    // One system call per batch of answers: a receive that gives up when the file the reader
-    // has begun last is past its deadline (it is looked at then).
+    // One system call per batch of answers. The deadline runs from when the reader was last
+    // seen to begin a file; the receive's time-out is changed only once it is near.
     for (;;) {
         if (next_answer < answers.count) {
             ++answered;
             return std::move(answers.readings[next_answer++]);
+        }
+        bool received = receive_answers(channel, answers);
+        if (!received && errno != EAGAIN && errno != EINTR) {
+            int status = end();
+            return lose(WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited, lost);
         }
         int64_t now = monotonic_ms();
         uint64_t begun = __atomic_load_n(&progress->begun, __ATOMIC_ACQUIRE);
@@ -178,23 +183,20 @@ Reading Reader::receive(size_t &lost) {
             seen = begun;
             seen_since = now;
         }
-        int64_t left = seen_since + longest_read_ms + grace_ms - now;
-        if (left <= 0)
-            return lose(too_slow, lost);
-        if (left != waiting_ms)
-            wait_at_most(left);
-        if (receive_answers(channel, answers)) {
+        if (received) {
             next_answer = 0;
             // What a reader says is not trusted: more answers than requests end it.
             if (answered + answers.count > sent)
                 return lose(reader_exited, lost);
+            if (waiting_ms != longest_read_ms + grace_ms)
+                wait_at_most(longest_read_ms + grace_ms);
             continue;
         }
         answers.count = 0;
-        if (errno != EAGAIN && errno != EINTR) {
-            int status = end();
-            return lose(WIFSIGNALED(status) ? reader_ended_by(WTERMSIG(status)) : reader_exited, lost);
-        }
+        int64_t left = seen_since + longest_read_ms + grace_ms - now;
+        if (left <= 0)
+            return lose(too_slow, lost);
+        wait_at_most(left);
     }
 }
 

@@ -136,10 +136,9 @@ void ReaderPool::hand_again(Reader &reader, std::vector<Pending> &pending, std::
 }
 
 void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) {
+    // Reserved with the lock held, so that handing files over allocates nothing.
     std::vector<Pending> pending;
-    lock.unlock();
     pending.reserve(queued_per_reader);
-    lock.lock();
     for (;;) {
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + window) {

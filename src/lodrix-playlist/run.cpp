@@ -71,13 +71,15 @@ static bool relative_folder(const std::string &folder, const std::string &file_f
 }
 
 // A folder as a file URI's path: on Windows "C:/Musik" is "/C:/Musik".
-static void uri_path(const std::string &folder, std::string &converted) {
+static const char *uri_path(const std::string &folder, std::string &converted) {
 #ifdef _WIN32
     converted.assign(folder.size() + 2, '\0');
     windows_directory_as_uri_path(folder.c_str(), &converted[0]);
     converted.resize(strlen(converted.c_str()));
+    return converted.c_str();
 #else
-    converted = folder;
+    (void)converted;
+    return folder.c_str();
 #endif
 }
 
@@ -110,11 +112,11 @@ static void place(const std::string &folder, const std::string *playlist_folder,
                   LocationForm &form, const char *&directory) {
     if (playlist_folder != nullptr && relative_folder(*playlist_folder, folder, written)) {
         form = LocationForm::relative;
+        directory = written.c_str();
     } else {
         form = LocationForm::in_directory;
-        uri_path(folder, written);
+        directory = uri_path(folder, written);
     }
-    directory = written.c_str();
 }
 
 static void write_track(const MediaFiles &files, const Track &track, int32_t position,
@@ -148,7 +150,7 @@ static size_t take_files(const MediaFiles &files, ReaderPool &readings, size_t f
                          std::vector<Track> &tracks) {
     size_t last = order == Order::name && !one_folder ? first + 1 : files.files.size(), end = first;
     tracks.clear();
-    for (; end < last && files.folders[files.files[end].folder] == files.folders[files.files[first].folder]; ++end) {
+    for (; end < last && files.files[end].folder == files.files[first].folder; ++end) {
         show_progress(end, files.files.size());
         Reading reading = readings.take(end);
         if (reading.outcome == Reading::not_regular) {

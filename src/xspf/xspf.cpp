@@ -120,21 +120,33 @@ static size_t reference_length(const char *text) {
     return p + 1 - text;
 }
 
-// The length of the character at text when it is one XML allows, in shortest UTF-8 and
-// beyond ASCII; 0 for a byte that begins none.
-static size_t xml_char_length(const unsigned char *text) {
+// The code point of the well-formed UTF-8 character at text (shortest form, no surrogate,
+// at most U+10FFFF) and its length; 0 for a byte that begins none.
+static size_t utf8_char(const unsigned char *text, uint32_t &c) {
     unsigned char lead = text[0];
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
     if (lead < 0xC2 || lead > 0xF4)
         return 0;
     size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    uint32_t c = lead & (0x7F >> length);
+    c = lead & (0x7F >> length);
     for (size_t i = 1; i < length; ++i) {
         if ((text[i] & 0xC0) != 0x80)
             return 0;
         c = c << 6 | (text[i] & 0x3F);
     }
     static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    return c >= smallest[length] && is_xml_char(c) ? length : 0;
+    return c >= smallest[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF) ? length : 0;
+}
+
+// The length of the character at text when it is one XML allows, in shortest UTF-8 and
+// beyond ASCII; 0 for a byte that begins none.
+static size_t xml_char_length(const unsigned char *text) {
+    uint32_t c;
+    size_t length = utf8_char(text, c);
+    return length > 1 && is_xml_char(c) ? length : 0;
 }
 
 // Bytes that may need more than a copy: markup, and in a path "%" "#" "?", which a file URI
@@ -183,30 +195,10 @@ static void write_value(const char *value, ValueKind kind, bool path_part) {
     }
 }
 
-// The code point of the well-formed UTF-8 character at text (shortest form, no surrogate,
-// at most U+10FFFF) and its length; 0 for a byte that begins none.
-static size_t utf8_char(const unsigned char *text, uint32_t &c) {
-    unsigned char lead = text[0];
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    }
-    if (lead < 0xC2 || lead > 0xF4)
-        return 0;
-    size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    c = lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        if ((text[i] & 0xC0) != 0x80)
-            return 0;
-        c = c << 6 | (text[i] & 0x3F);
-    }
-    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    return c >= smallest[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF) ? length : 0;
-}
-
 static bool is_utf8(const unsigned char *text) {
-    for (uint32_t c; *text != '\0'; text += utf8_char(text, c))
-        if (utf8_char(text, c) == 0)
+    uint32_t c;
+    for (size_t length; *text != '\0'; text += length)
+        if ((length = utf8_char(text, c)) == 0)
             return false;
     return true;
 }
@@ -222,7 +214,7 @@ static void write_tag(const char *value) {
     for (size_t written = 0; *text != '\0' && !failed;) {
         uint32_t c = *text;
         text += utf8 ? utf8_char(text, c) : 1;
-        if (!is_xml_char(c) || (c < 0x20 && c != '\t' && c != '\n' && c != '\r'))
+        if (!is_xml_char(c))
             c = 0xFFFD;
         size_t length = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
         if (written + length > longest_tag)
