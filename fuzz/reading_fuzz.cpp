@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "lodrix-playlist/media_duration.h"
+#include "lodrix-playlist/read/file_contents.h"
 
 static const char *const extensions[] = {
     "3gp", "aac", "aif", "aiff", "ape", "avi", "flac", "flv", "m2ts", "m4a", "m4v",
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int fd = memfd_create("media", MFD_CLOEXEC);
     if (fd < 0 || write(fd, data + 1, size - 1) != ssize_t(size - 1))
         abort();
-    Reading reading = read_duration(fd, int64_t(size - 1), extension);
+    Reading reading = read_file_contents(fd, int64_t(size - 1), extension);
     close(fd);
     if (reading.duration_ms < 0 || (reading.outcome != Reading::measured && reading.outcome != Reading::unreadable))
         abort();

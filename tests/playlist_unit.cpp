@@ -14,8 +14,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lodrix-playlist/media_files.h"
-#include "lodrix-playlist/sandbox.h"
+#include "lodrix-playlist/text/text.h"
+#include "lodrix-playlist/walk/media_files.h"
+#include "lodrix-playlist/read/sandbox.h"
 
 // One list in playlist order, each name before every later one (as gnulib tests version order).
 TEST(NaturalOrder, OneListInOrder) {

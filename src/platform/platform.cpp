@@ -86,6 +86,8 @@ static bool names_working_directory(const char *path) {
 
 const char *current_directory(void) { return working_directory(); }
 
+void folder_as_uri_path(const char *folder, char *into) { strcpy(into, folder); }
+
 const char *working_directory(void) {
     const char *pwd = getenv("PWD");
     if (pwd != nullptr && is_plain_absolute_path(pwd) && names_working_directory(pwd))
@@ -153,6 +155,8 @@ const char *current_directory(void) {
     windows_directory_as_uri_path(chosen, uri_path);
     return uri_path;
 }
+
+void folder_as_uri_path(const char *folder, char *into) { windows_directory_as_uri_path(folder, into); }
 
 // Wildcard expansion makes the arguments' size unbounded, so this is the one allocation.
 char **utf8_arguments(int argc, wchar_t **argv, const char *program) {

@@ -21,6 +21,11 @@ const char *working_directory(void);
 /// any other text is copied. into has room for the text and one byte more.
 void windows_directory_as_uri_path(const char *directory, char *into);
 
+/// A folder as the system names it as the path of a file URI, in the form VLC opens: on
+/// Windows as windows_directory_as_uri_path gives it, elsewhere the same text. into has room
+/// for the text and one byte more.
+void folder_as_uri_path(const char *folder, char *into);
+
 /// Closes stream, which makes what was written final, and returns write_error_status for
 /// the first error: write_error (the one finish_output gave, 0 for none), else fclose's.
 int close_output(FILE *stream, const char *program, int write_error);

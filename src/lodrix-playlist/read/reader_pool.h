@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "media_duration.h"
-#include "media_files.h"
+#include "file_contents.h"
+#include "lodrix-playlist/walk/media_files.h"
 #include "reader.h"
 
 /// Reads the files' durations a bounded window ahead of the thread that writes them in

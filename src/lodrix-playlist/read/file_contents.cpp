@@ -1,4 +1,4 @@
-#include "media_duration.h"
+#include "file_contents.h"
 
 #include "media_file.h"
 
@@ -320,7 +320,7 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
     return duration;
 }
 
-Reading read_duration(int fd, int64_t size, const std::string &extension) {
+Reading read_file_contents(int fd, int64_t size, const std::string &extension) {
     Reading reading = {Reading::measured, 0, 0};
     // A reader reads one file at a time.
     static thread_local Head head;

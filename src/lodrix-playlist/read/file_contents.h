@@ -27,15 +27,15 @@ const int too_slow = -1;
 /// Reading error: the process that read the file ended by this signal before it answered.
 inline int reader_ended_by(int signal_number) { return -1000 - signal_number; }
 
-/// Reads the playing time of the open regular file fd of size bytes, in milliseconds,
-/// rounded, as ffprobe reports it, and its tags: each at the file's level, else on its first
+/// Reads what the open regular file fd of size bytes holds: its playing time in
+/// milliseconds, rounded, as ffprobe reports it, and its tags: each at the file's level, else on its first
 /// audio stream, keys in any case; the creator is the artist, else the album's artist; a
 /// track or disc number is the digits its tag begins with ("3/12" is 3); a text tag is cut at
 /// most_tag_bytes, before a UTF-8 character it would split. extension (lower case) picks the
 /// demuxer to try first.
 /// Reads that file only, nothing it names; the duration comes from the headers where they
 /// hold it, from a probe of the streams where not; gives up after 10 s.
-Reading read_duration(int fd, int64_t size, const std::string &extension);
+Reading read_file_contents(int fd, int64_t size, const std::string &extension);
 
 /// The longest text tag a reading keeps (the playlist writes at most 4,096 bytes of one).
 const size_t most_tag_bytes = 16 * 1024;

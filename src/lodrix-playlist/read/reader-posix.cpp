@@ -64,7 +64,7 @@ static const int64_t grace_ms = 1000;
         reading = {Reading::unreadable, 0, sandbox_error};
         if (sandboxed) {
             try {
-                reading = read_duration(fd, request.size, request.extension);
+                reading = read_file_contents(fd, request.size, request.extension);
             } catch (const std::bad_alloc &) {
                 reading.error = ENOMEM;
             }

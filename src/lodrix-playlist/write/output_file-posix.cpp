@@ -15,9 +15,6 @@ const int ending_signal_count = sizeof ending_signals / sizeof ending_signals[0]
 void remove_file(const char *path) { unlink(path); }
 void close_descriptor(int fd) { close(fd); }
 
-// True while the file made has no name.
-static bool unnamed;
-
 // No signal between making a name and knowing it.
 static sigset_t block_ending_signals() {
     sigset_t ending, before;
@@ -28,13 +25,21 @@ static sigset_t block_ending_signals() {
     return before;
 }
 
+// The permissions a new file gets; learnt once, as umask can only be read by setting it.
+static mode_t new_file_mode() {
+    static mode_t mode = [] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return 0666 & ~mask;
+    }();
+    return mode;
+}
+
 // The file has no name until it is complete (O_TMPFILE), so that no way of ending the run,
 // SIGKILL included, leaves one behind; where the file system cannot, a name of mkstemp's.
-int made_file(const std::string &target, std::string &temporary) {
-    mode_t mask = umask(0);
-    umask(mask);
+int made_file(const std::string &target, std::string &temporary, bool &unnamed) {
     struct stat old;
-    mode_t mode = stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~mask;
+    mode_t mode = stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : new_file_mode();
     size_t slash = temporary.rfind('/');
     std::string folder = slash == std::string::npos ? "." : temporary.substr(0, slash + 1);
     int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
@@ -46,11 +51,14 @@ int made_file(const std::string &target, std::string &temporary) {
             remove_on_signal(temporary.c_str());
         sigprocmask(SIG_SETMASK, &before, nullptr);
     }
-    if (fd >= 0 && fchmod(fd, mode) != 0) {
+    // A new file's mode is as asked; an old one's may hold bits the umask would clear.
+    if (fd >= 0 && (!unnamed || mode != new_file_mode()) && fchmod(fd, mode) != 0) {
         int error = errno;
         close(fd);
-        remove_file(temporary.c_str());
-        remove_on_signal(nullptr);
+        if (!unnamed) {
+            remove_file(temporary.c_str());
+            forget_on_signal(temporary.c_str());
+        }
         errno = error;
         return -1;
     }
@@ -59,12 +67,15 @@ int made_file(const std::string &target, std::string &temporary) {
 
 // A name of mkstemp's kind for the unnamed file, linked through /proc (linkat with
 // AT_EMPTY_PATH needs a privilege); from here to the rename a signal removes it.
-int named(FILE *stream, std::string &temporary) {
+int named(int fd, std::string &temporary, bool &unnamed) {
     if (!unnamed)
         return 0;
-    std::string pattern = temporary, descriptor = "/proc/self/fd/" + std::to_string(fileno(stream));
+    std::string pattern = temporary, descriptor = "/proc/self/fd/" + std::to_string(fd);
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    srandom(unsigned(getpid()) ^ unsigned(time(nullptr)));
+    static bool seeded = false;
+    if (!seeded)
+        srandom(unsigned(getpid()) ^ unsigned(time(nullptr)));
+    seeded = true;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         temporary = pattern;
         for (size_t i = temporary.size() - 6; i < temporary.size(); ++i)
@@ -89,6 +100,30 @@ int named(FILE *stream, std::string &temporary) {
     return -1;
 }
 
-int flushed_to_disk(FILE *stream) { return fsync(fileno(stream)); }
+// One file: fsync. Several: one syncfs per file system they are on, which writes them all
+// with one flush of the disk's cache where an fsync each would flush it each time.
+void flush_to_disk(const int *fds, int *errors, size_t count) {
+    if (count == 1) {
+        errors[0] = fsync(fds[0]) == 0 ? 0 : errno;
+        return;
+    }
+    for (size_t i = 0; i < count; ++i)
+        errors[i] = -1;
+    for (size_t i = 0; i < count; ++i) {
+        if (errors[i] != -1)
+            continue;
+        struct stat file;
+        if (fstat(fds[i], &file) != 0) {
+            errors[i] = errno;
+            continue;
+        }
+        int error = syncfs(fds[i]) == 0 ? 0 : errno;
+        for (size_t j = i; j < count; ++j) {
+            struct stat other;
+            if (errors[j] == -1 && fstat(fds[j], &other) == 0 && other.st_dev == file.st_dev)
+                errors[j] = error;
+        }
+    }
+}
 
 int replaced(const char *from, const char *to) { return rename(from, to); }

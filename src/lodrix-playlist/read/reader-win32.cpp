@@ -48,7 +48,7 @@ Reading Reader::receive(size_t &lost) {
     Request request = queued.front();
     queued.erase(queued.begin());
     try {
-        return read_duration(request.fd, request.size, request.extension);
+        return read_file_contents(request.fd, request.size, request.extension);
     } catch (const std::bad_alloc &) {
         return {Reading::unreadable, 0, ENOMEM};
     }

@@ -39,7 +39,8 @@ static int errno_of(DWORD error) {
 
 // A name of its own, made like mkstemp's; shared for deletion, so that a signal can remove it
 // while it is open.
-int made_file(const std::string &, std::string &temporary) {
+int made_file(const std::string &, std::string &temporary, bool &unnamed) {
+    unnamed = false;
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string pattern = temporary;
     for (unsigned attempt = GetCurrentProcessId() ^ GetTickCount();; attempt = attempt * 1103515245 + 12345) {
@@ -60,10 +61,12 @@ int made_file(const std::string &, std::string &temporary) {
     }
 }
 
-int named(FILE *, std::string &) { return 0; }
+int named(int, std::string &, bool &) { return 0; }
 
-int flushed_to_disk(FILE *stream) {
-    return FlushFileBuffers(HANDLE(_get_osfhandle(_fileno(stream)))) ? 0 : (errno = errno_of(GetLastError()), -1);
+// Windows has no flush of a whole volume that a user may call: one flush per file.
+void flush_to_disk(const int *fds, int *errors, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        errors[i] = FlushFileBuffers(HANDLE(_get_osfhandle(fds[i]))) ? 0 : errno_of(GetLastError());
 }
 
 int replaced(const char *from, const char *to) {

@@ -2,7 +2,7 @@
 
 #include <stdint.h>
 
-#include "media_duration.h"
+#include "file_contents.h"
 
 // The messages between the program and a reader process, over a local socket pair that keeps
 // message boundaries: a request is an open file's descriptor (passed, not named) with what the

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "media_duration.h"
+#include "file_contents.h"
 #include "reader_channel.h"
 
 /// Where the files are read, one at a time: apart from the program, so that no file can end,

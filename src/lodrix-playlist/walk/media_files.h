@@ -25,6 +25,9 @@ struct MediaFiles {
     std::vector<Cover> covers;
 };
 
+/// folder/name; a root ("/", "C:/") ends in its separator already.
+std::string joined_path(const std::string &folder, const std::string &name);
+
 /// The absolute path of files.files[index].
 std::string media_file_path(const MediaFiles &files, size_t index);
 
@@ -50,15 +53,6 @@ int cover_rank(const std::string &name);
 /// folder a path really leads to (a shell's cd -L strikes the component before it instead).
 /// False, with error set, when the part up to the last ".." cannot be resolved.
 bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error);
-
-/// The path with its control characters as "?", so that a message names it on one line.
-std::string printable(std::string path);
-
-/// Natural order: digit runs compare as numbers, letters in any case, other bytes as they are.
-bool natural_less(const std::string &name, const std::string &other);
-
-/// The text after the last "." of a name or path's last part, in lower case; "" without one.
-std::string lowercase_extension(const std::string &name);
 
 /// True when name ends in one of the audio and video extensions, in any case.
 bool has_media_extension(const std::string &name);

@@ -8,6 +8,11 @@
 #include <string>
 
 #include "media_file.h"
+#include "lodrix-playlist/text/text.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 // Files read ahead of the writer, files queued for each reader, and readers at most. Each
 // reader has a thread here that opens its files, so 8 readers keep 16 requests in flight: on
@@ -24,6 +29,8 @@ static const std::chrono::microseconds slow_open(1000);
 
 ReaderPool::ReaderPool(const MediaFiles &files)
     : files(files), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
+    // A file's faults are the reading's outcome, never a line of FFmpeg's on standard error.
+    av_log_set_level(AV_LOG_QUIET);
     if (!files.files.empty()) {
         std::unique_lock<std::mutex> lock(mutex);
         start_thread(lock);

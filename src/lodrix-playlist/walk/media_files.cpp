@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "lodrix-playlist/text/text.h"
+
 namespace fs = std::filesystem;
 
 static const char not_found_message[] = "lodrix-playlist: %s: Datei oder Ordner nicht gefunden\n";
@@ -19,69 +21,18 @@ static const char *const media_extensions[] = {
     "oga", "ogg", "ogv", "opus", "ts", "vob", "wav", "webm", "wma", "wmv", "wv",
 };
 
-static char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-static bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::string printable(std::string path) {
-    std::replace_if(path.begin(), path.end(), [](char c) { return (unsigned char)c < 0x20; }, '?');
-    return path;
-}
-
-std::string lowercase_extension(const std::string &name) {
-    size_t dot = name.rfind('.');
-    if (dot == std::string::npos || name.find('/', dot) != std::string::npos)
-        return "";
-    std::string extension = name.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(), lower);
-    return extension;
-}
-
 bool has_media_extension(const std::string &name) {
     std::string extension = lowercase_extension(name);
     return std::any_of(std::begin(media_extensions), std::end(media_extensions),
                        [&](const char *known) { return extension == known; });
 }
 
-bool natural_less(const std::string &a, const std::string &b) {
-    size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (is_digit(a[i]) && is_digit(b[j])) {
-            while (i + 1 < a.size() && a[i] == '0' && is_digit(a[i + 1]))
-                ++i;
-            while (j + 1 < b.size() && b[j] == '0' && is_digit(b[j + 1]))
-                ++j;
-            size_t a_end = i, b_end = j;
-            while (a_end < a.size() && is_digit(a[a_end]))
-                ++a_end;
-            while (b_end < b.size() && is_digit(b[b_end]))
-                ++b_end;
-            if (a_end - i != b_end - j)
-                return a_end - i < b_end - j;
-            int order = a.compare(i, a_end - i, b, j, b_end - j);
-            if (order != 0)
-                return order < 0;
-            i = a_end;
-            j = b_end;
-            continue;
-        }
-        // A number sorts as its first digit would, against anything else.
-        unsigned char x = is_digit(a[i]) ? '0' : lower(a[i]);
-        unsigned char y = is_digit(b[j]) ? '0' : lower(b[j]);
-        if (x != y)
-            return x < y;
-        ++i;
-        ++j;
-    }
-    return a.size() - i < b.size() - j;
-}
-
-// A root ("/", "C:/") ends in its separator already.
-static std::string joined(const std::string &folder, const std::string &name) {
+std::string joined_path(const std::string &folder, const std::string &name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 std::string media_file_path(const MediaFiles &files, size_t index) {
-    return joined(files.folders[files.files[index].folder], files.files[index].name);
+    return joined_path(files.folders[files.files[index].folder], files.files[index].name);
 }
 
 int cover_rank(const std::string &name) {
@@ -90,8 +41,7 @@ int cover_rank(const std::string &name) {
     size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot > 8)
         return -1;
-    std::string base = name.substr(0, dot), extension = lowercase_extension(name);
-    std::transform(base.begin(), base.end(), base.begin(), lower);
+    std::string base = lowercase(name.substr(0, dot)), extension = lowercase_extension(name);
     for (int b = 0; b < 5; ++b)
         for (int e = 0; e < 3; ++e)
             if (base == bases[b] && extension == extensions[e])
@@ -150,49 +100,12 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
         cover = {fs::u8path(folder).parent_path().generic_u8string(), parent_cover};
     for (Entry &entry : entries) {
         if (entry.is_folder)
-            walk(joined(folder, entry.name), own_cover, files, files_first);
+            walk(joined_path(folder, entry.name), own_cover, files, files_first);
         else
             add_file(files, folder, std::move(entry.name), cover);
     }
 }
 
-#ifndef _WIN32
-// The kernel takes ".." from the folder a path really leads to, so the path up to its last
-// ".." is resolved through the file system; the rest is taken as written.
-bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error) {
-    fs::path given = fs::u8path(path), walked = given.root_path(), through_parent, rest;
-    for (const fs::path &component : given.relative_path()) {
-        walked /= component;
-        if (component == "..") {
-            through_parent = walked;
-            rest.clear();
-        } else {
-            rest /= component;
-        }
-    }
-    fs::path start = !through_parent.empty() ? fs::canonical(through_parent, error)
-                     : given.is_absolute()   ? given.root_path()
-                                             : fs::u8path(base);
-    if (error)
-        return false;
-    absolute = start.u8string();
-    for (const fs::path &component : rest)
-        if (component != "." && !component.empty())
-            absolute = joined(absolute, component.u8string());
-    return true;
-}
-#else
-// Windows itself takes ".." by the letters of a path, before it looks at a folder. Paths are
-// kept with "/", which Windows opens as well and a location needs.
-bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error) {
-    error.clear();
-    fs::path given = fs::u8path(path);
-    absolute = (given.is_absolute() ? given : fs::u8path(base) / given).lexically_normal().generic_u8string();
-    while (absolute.size() > 1 && absolute.back() == '/' && absolute[absolute.size() - 2] != ':')
-        absolute.pop_back();
-    return true;
-}
-#endif
 
 bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files,
                          bool files_first) {
