@@ -203,40 +203,69 @@ static bool is_utf8(const unsigned char *text) {
     return true;
 }
 
-// Tags come from any tagger: ID3v1 and old ones wrote Latin-1, so a tag that is not UTF-8
-// is read as Latin-1. A tag is text, not a path: nothing in it is a %XX escape.
+// Windows-1252's characters for the bytes 0x80 to 0x9F, where Latin-1 has control characters
+// no text means; 0xFFFD for the five it leaves undefined.
+static const uint16_t windows_1252[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+};
+
+// The next character of a tag, and where the one after it begins. Tags come from any tagger:
+// Windows ones write Windows-1252, so a tag that is not UTF-8 is read as that; and FFmpeg
+// reads ID3's Latin-1 frames as ISO-8859-1, so U+0080 to U+009F mean that code page's
+// characters too. A character XML cannot carry is U+FFFD.
+static uint32_t next_tag_char(const unsigned char *&text, bool utf8) {
+    uint32_t c = *text;
+    text += utf8 ? utf8_char(text, c) : 1;
+    if (c >= 0x80 && c <= 0x9F)
+        c = windows_1252[c - 0x80];
+    return is_xml_char(c) ? c : 0xFFFD;
+}
+
+// c's UTF-8 into into; its length.
+static size_t encode_utf8(uint32_t c, char *into) {
+    size_t length = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (length == 1) {
+        into[0] = char(c);
+        return 1;
+    }
+    for (size_t i = length - 1; i > 0; --i, c >>= 6)
+        into[i] = char(0x80 | (c & 0x3F));
+    into[0] = char((0xF00 >> length) | c);
+    return length;
+}
+
+// A tag is text, not a path: nothing in it is a %XX escape.
 static const size_t longest_tag = 4096;
 
-static void write_tag(const char *value) {
-    const unsigned char *text = (const unsigned char *)value;
+size_t tag_as_utf8(const char *tag, char *into) {
+    const unsigned char *text = (const unsigned char *)tag;
     bool utf8 = is_utf8(text);
+    size_t written = 0;
     char encoded[4];
-    for (size_t written = 0; *text != '\0' && !failed;) {
-        uint32_t c = *text;
-        text += utf8 ? utf8_char(text, c) : 1;
-        if (!is_xml_char(c))
-            c = 0xFFFD;
-        size_t length = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    while (*text != '\0') {
+        size_t length = encode_utf8(next_tag_char(text, utf8), encoded);
         if (written + length > longest_tag)
             break;
+        memcpy(into + written, encoded, length);
         written += length;
-        if (c == '&')
-            put_text("&amp;");
-        else if (c == '<')
-            put_text("&lt;");
-        else if (c == '>')
-            put_text("&gt;");
-        else if (c == '\r')
-            put_text("&#13;");
-        else if (length == 1) {
-            encoded[0] = char(c);
-            put(encoded, 1);
-        } else {
-            for (size_t i = length - 1; i > 0; --i, c >>= 6)
-                encoded[i] = char(0x80 | (c & 0x3F));
-            encoded[0] = char((0xF00 >> length) | c);
-            put(encoded, length);
-        }
+    }
+    into[written] = '\0';
+    return written;
+}
+
+static void write_tag(const char *value) {
+    static char text[longest_tag + 1];
+    const char *c = text, *end = text + tag_as_utf8(value, text);
+    while (c < end && !failed) {
+        const char *plain = c;
+        c += strcspn(c, "&<>\r");
+        put(plain, size_t(c - plain));
+        if (c == end)
+            break;
+        put_text(*c == '&' ? "&amp;" : *c == '<' ? "&lt;" : *c == '>' ? "&gt;" : "&#13;");
+        ++c;
     }
 }
 
@@ -288,6 +317,16 @@ static void write_location(LocationForm form, ValueKind kind, const char *direct
     }
 }
 
+// An option VLC takes from a playlist, with a time in seconds and three decimals (8.000).
+static void write_time_option(const char *start, int64_t ms) {
+    if (ms <= 0)
+        return;
+    char time[32];
+    put_text(start);
+    put(time, snprintf(time, sizeof time, "%lld.%03d", (long long)(ms / 1000), int(ms % 1000)));
+    put_text("</vlc:option>\n");
+}
+
 void write_track_entry(const TrackEntry &entry) {
     put_text("  <track>\n"
              "   <location>");
@@ -313,8 +352,10 @@ void write_track_entry(const TrackEntry &entry) {
              "   <extension application=\"" VLC_APPLICATION "\">\n"
              "    <vlc:id>");
     write_value(entry.position, ValueKind::text, false);
-    put_text("</vlc:id>\n"
-             "   </extension>\n"
+    put_text("</vlc:id>\n");
+    write_time_option("    <vlc:option>start-time=", entry.start_ms);
+    write_time_option("    <vlc:option>stop-time=", entry.stop_ms);
+    put_text("   </extension>\n"
              "  </track>\n"
              "\n");
 }

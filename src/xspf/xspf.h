@@ -33,10 +33,8 @@ enum class LocationForm {
 };
 
 /// One track entry, its fields in the order they are written. A tag is any bytes, written
-/// as text (never a URI): read as Latin-1 where it is not well-formed UTF-8, "&" "<" ">" as
-/// references, a carriage return as &#13;, another character XML cannot carry as U+FFFD, at
-/// most 4,096 bytes of its UTF-8 (cut before the character that would pass that). A null or
-/// empty tag writes no element.
+/// as text (never a URI), as tag_as_utf8 reads it, with "&" "<" ">" as references and a
+/// carriage return as &#13;. A null or empty tag writes no element.
 struct TrackEntry {
     LocationForm form;
     ValueKind kind;        ///< of directory and name, and of the image's
@@ -51,7 +49,17 @@ struct TrackEntry {
     const char *image_directory = nullptr, *image_name = nullptr;
     const char *album = nullptr; ///< a tag
     uint32_t track_number = 0;   ///< written where greater than 0
+    /// Where VLC starts and stops playing the file, in ms: VLC's start-time and stop-time
+    /// options, each written where greater than 0.
+    int64_t start_ms = 0, stop_ms = 0;
 };
+
+/// The text a tag stands for, as UTF-8 into into (room for 4,097 bytes), and its length: a
+/// tag that is not well-formed UTF-8 read as Windows-1252, U+0080 to U+009F as the
+/// Windows-1252 characters of those bytes, a character XML cannot carry (and a byte that
+/// code page leaves undefined) as U+FFFD; at most 4,096 bytes, cut before the character that
+/// would pass that.
+size_t tag_as_utf8(const char *tag, char *into);
 
 /// Sends the fragments to stream, and makes the block its only buffer. Call it first.
 void start_output(FILE *stream);

@@ -1,6 +1,7 @@
 #include "file_contents.h"
 
 #include "media_file.h"
+#include "reading_format.h"
 
 #include <errno.h>
 #include <string.h>
@@ -242,12 +243,13 @@ static const char *tag(const AVFormatContext *context, const char *key) {
     return nullptr;
 }
 
-// At most most_tag_bytes, cut before a UTF-8 character's continuation bytes.
+// At most most_tag_bytes, cut before a UTF-8 character's continuation bytes (at most three:
+// text in another encoding may have many bytes that look like them).
 static void keep(std::string &into, const char *value) {
     size_t length = value != nullptr ? strlen(value) : 0;
     if (length > most_tag_bytes) {
         length = most_tag_bytes;
-        while (length > 0 && (value[length] & 0xC0) == 0x80)
+        for (int back = 0; back < 3 && length > 0 && (value[length] & 0xC0) == 0x80; ++back)
             --length;
     }
     into.assign(value != nullptr ? value : "", length);
@@ -262,17 +264,50 @@ static uint32_t leading_number(const char *value) {
     return uint32_t(number);
 }
 
+// The year a date begins with ("1969", "1969-08-15"); 0 where it begins with none.
+static uint32_t year_of(const char *date) {
+    uint32_t year = 0;
+    for (int i = 0; i < 4; ++i, ++date) {
+        if (date == nullptr || *date < '0' || *date > '9')
+            return 0;
+        year = year * 10 + uint32_t(*date - '0');
+    }
+    return year;
+}
+
 static void read_tags(const AVFormatContext *context, Tags &tags) {
     keep(tags.title, tag(context, "title"));
-    const char *artist = tag(context, "artist");
-    keep(tags.creator, artist != nullptr ? artist : tag(context, "album_artist"));
+    keep(tags.artist, tag(context, "artist"));
+    keep(tags.album_artist, tag(context, "album_artist"));
     keep(tags.album, tag(context, "album"));
+    keep(tags.genre, tag(context, "genre"));
+    keep(tags.composer, tag(context, "composer"));
     tags.track = leading_number(tag(context, "track"));
     tags.disc = leading_number(tag(context, "disc"));
+    const char *date = tag(context, "date");
+    tags.year = year_of(date != nullptr ? date : tag(context, "year"));
+}
+
+// The chapters the demuxer found while it opened the file, in order of start; each ends
+// where the next begins.
+static void read_chapters(const AVFormatContext *context, std::vector<Chapter> &chapters) {
+    for (unsigned i = 0; i < context->nb_chapters && chapters.size() < most_chapters; ++i) {
+        const AVChapter *chapter = context->chapters[i];
+        if (chapter->start == AV_NOPTS_VALUE || chapter->time_base.num <= 0 || chapter->time_base.den <= 0)
+            continue;
+        int64_t start = av_rescale_q(chapter->start, chapter->time_base, {1, 1000});
+        if (start < 0)
+            continue;
+        const AVDictionaryEntry *title = av_dict_get(chapter->metadata, "title", nullptr, 0);
+        chapters.push_back({start, {}});
+        keep(chapters.back().title, title != nullptr ? title->value : nullptr);
+    }
+    std::stable_sort(chapters.begin(), chapters.end(),
+                     [](const Chapter &a, const Chapter &b) { return a.start_ms < b.start_ms; });
 }
 
 // name is what the demuxers see as the file's name: its extension, as a probe weighs it.
-static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Tags &tags) {
+static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Reading &reading) {
     source.position = 0;
     const int buffer_size = 64 * 1024;
     unsigned char *buffer = (unsigned char *)av_malloc(buffer_size);
@@ -307,8 +342,10 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
         // No stream: the extension's demuxer does not read this content.
         if (context->nb_streams == 0)
             duration = -1;
-        else
-            read_tags(context, tags);
+        else {
+            read_tags(context, reading.tags);
+            read_chapters(context, reading.chapters);
+        }
         avformat_close_input(&context);
     }
     // Memory the reader may not have is worth a word; other errors mean the content is no media.
@@ -330,12 +367,13 @@ Reading read_file_contents(int fd, int64_t size, const std::string &extension) {
     Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0, &head};
     const AVInputFormat *demuxer = demuxer_for(extension, head, fd);
     std::string name = "media." + extension;
-    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer, reading.tags) : -1;
+    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer, reading) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.
     if (duration < 0 && source.error == 0)
-        duration = duration_us(source, name.c_str(), nullptr, reading.tags);
+        duration = duration_us(source, name.c_str(), nullptr, reading);
     if (source.error != 0)
         return {Reading::unreadable, 0, source.error};
     reading.duration_ms = duration > 0 ? (duration + 500) / 1000 : 0;
+    fit_reading(reading);
     return reading;
 }

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "reader_channel.h"
+#include "reading_format.h"
 #include "sandbox.h"
 
 // The memory a reader may take beyond what it inherits. The largest ordinary file of a
@@ -44,7 +45,7 @@ static const int64_t grace_ms = 1000;
 // Reads each file it is handed until the program closes the channel. Nothing in the reader
 // may end the program: whatever happens here ends this process only.
 [[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error) {
-    Answers held = {0, {}};
+    Answers held = {0, {}, {}};
     uint64_t begun = 0;
     for (;;) {
         ReadRequest request;
@@ -70,6 +71,7 @@ static const int64_t grace_ms = 1000;
             }
         }
         close(fd);
+        held.sizes[held.count - 1] = encoded_size(reading);
         __atomic_store_n(&progress->finished, begun, __ATOMIC_RELEASE);
         if (answers_full(held) || !sandboxed) {
             if (!send_answers(channel, held) || !sandboxed)

@@ -50,7 +50,7 @@ class Reader {
 
     int process = -1, channel = -1;
     int64_t waiting_ms = 0; ///< how long a receive on the channel waits
-    Answers answers = {0, {}}; ///< the last batch, and which of it is next
+    Answers answers = {0, {}, {}}; ///< the last batch, and which of it is next
     unsigned next_answer = 0;
     struct Progress *progress = nullptr;
     uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen

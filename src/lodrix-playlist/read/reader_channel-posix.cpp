@@ -5,6 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <string>
+
+#include "reading_format.h"
+
 // One message of length bytes, with an optional descriptor; never SIGPIPE.
 static bool send_message(int channel, const void *bytes, size_t length, int fd) {
     iovec part = {const_cast<void *>(bytes), length};
@@ -81,24 +85,15 @@ int receive_request(int channel, ReadRequest &request) { return received_request
 
 int poll_request(int channel, ReadRequest &request) { return received_request(channel, request, MSG_DONTWAIT); }
 
-// A reading's fixed part; its three text tags' bytes follow it.
-struct Fixed {
-    int32_t outcome, error;
-    int64_t duration_ms;
-    uint32_t track, disc;
-    uint32_t lengths[3];
-};
-
-// A batch is sent before it passes this, so that a message fits any socket's buffer.
-static const size_t fullest_message = 64 * 1024;
-static const size_t largest_message = fullest_message + sizeof(Fixed) + 3 * most_tag_bytes + sizeof(uint32_t);
+// A batch is sent once it passes this, so that a message fits any local socket's buffer with
+// the largest reading after it.
+static const size_t fullest_message = 16 * 1024;
+static const size_t largest_message = fullest_message + most_answers * (sizeof(uint32_t) + largest_reading);
 
 static size_t message_size(const Answers &answers) {
     size_t size = sizeof(uint32_t);
-    for (uint32_t i = 0; i < answers.count; ++i) {
-        const Tags &tags = answers.readings[i].tags;
-        size += sizeof(Fixed) + tags.title.size() + tags.creator.size() + tags.album.size();
-    }
+    for (uint32_t i = 0; i < answers.count; ++i)
+        size += sizeof(uint32_t) + answers.sizes[i];
     return size;
 }
 
@@ -106,61 +101,43 @@ bool answers_full(const Answers &answers) {
     return answers.count == most_answers || message_size(answers) >= fullest_message;
 }
 
+// A message: the count of readings, then each one's length and bytes.
 bool send_answers(int channel, const Answers &answers) {
-    static char message[largest_message];
-    size_t used = 0;
-    auto put = [&](const void *bytes, size_t length) {
-        memcpy(message + used, bytes, length);
-        used += length;
-    };
-    if (message_size(answers) > largest_message)
-        return errno = EMSGSIZE, false;
-    put(&answers.count, sizeof answers.count);
+    static std::string message;
+    message.assign((const char *)&answers.count, sizeof answers.count);
     for (uint32_t i = 0; i < answers.count; ++i) {
-        const Reading &reading = answers.readings[i];
-        const std::string *texts[] = {&reading.tags.title, &reading.tags.creator, &reading.tags.album};
-        Fixed fixed = {int32_t(reading.outcome), reading.error, reading.duration_ms, reading.tags.track,
-                       reading.tags.disc, {uint32_t(texts[0]->size()), uint32_t(texts[1]->size()), uint32_t(texts[2]->size())}};
-        put(&fixed, sizeof fixed);
-        for (const std::string *text : texts)
-            put(text->data(), text->size());
+        size_t start = message.size();
+        message.append(sizeof(uint32_t), '\0');
+        encode_reading(answers.readings[i], message);
+        uint32_t length = uint32_t(message.size() - start - sizeof length);
+        memcpy(&message[start], &length, sizeof length);
     }
-    return send_message(channel, message, used, -1);
+    return send_message(channel, message.data(), message.size(), -1);
 }
 
 // What a reader says is not trusted: it may have been taken over by the file it read.
 bool receive_answers(int channel, Answers &answers) {
-    static thread_local char message[largest_message];
+    static thread_local std::string message(largest_message, '\0');
     size_t length;
     int fd;
-    if (!receive_message(channel, message, sizeof message, length, fd, 0))
+    if (!receive_message(channel, &message[0], message.size(), length, fd, 0))
         return false;
     if (fd >= 0)
         close(fd);
     size_t at = sizeof answers.count;
     bool valid = fd < 0 && length >= at;
     if (valid)
-        memcpy(&answers.count, message, sizeof answers.count);
+        memcpy(&answers.count, message.data(), sizeof answers.count);
     valid = valid && answers.count >= 1 && answers.count <= most_answers;
     for (uint32_t i = 0; valid && i < answers.count; ++i) {
-        Fixed fixed;
-        valid = length - at >= sizeof fixed;
-        if (!valid)
-            break;
-        memcpy(&fixed, message + at, sizeof fixed);
-        at += sizeof fixed;
-        Reading &reading = answers.readings[i];
-        valid = (fixed.outcome == Reading::measured || fixed.outcome == Reading::unreadable) && fixed.duration_ms >= 0;
-        reading = {Reading::Outcome(fixed.outcome), fixed.duration_ms, fixed.error};
-        reading.tags.track = fixed.track;
-        reading.tags.disc = fixed.disc;
-        std::string *texts[] = {&reading.tags.title, &reading.tags.creator, &reading.tags.album};
-        for (int k = 0; valid && k < 3; ++k) {
-            valid = fixed.lengths[k] <= most_tag_bytes && length - at >= fixed.lengths[k];
-            if (valid)
-                texts[k]->assign(message + at, fixed.lengths[k]);
-            at += valid ? fixed.lengths[k] : 0;
-        }
+        uint32_t size = 0;
+        valid = length - at >= sizeof size;
+        if (valid)
+            memcpy(&size, message.data() + at, sizeof size);
+        at += sizeof size;
+        valid = valid && size <= largest_reading && length - at >= size &&
+                decode_reading(message.data() + at, size, answers.readings[i]);
+        at += size;
     }
     return (valid && at == length) || (errno = ECONNRESET, false);
 }

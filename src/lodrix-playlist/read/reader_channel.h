@@ -21,11 +21,12 @@ bool send_request(int channel, int fd, const ReadRequest &request);
 int receive_request(int channel, ReadRequest &request);
 
 /// Up to most_answers readings in one message, so that the program wakes once for several;
-/// fewer where their tags are long.
+/// fewer where they are long.
 const unsigned most_answers = 4;
 struct Answers {
     uint32_t count;
     Reading readings[most_answers];
+    size_t sizes[most_answers]; ///< each reading's encoded bytes, as fit_reading gives them
 };
 
 /// True when answers holds as many readings as one message takes.

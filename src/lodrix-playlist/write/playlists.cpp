@@ -64,13 +64,15 @@ static void write_track(const MediaFiles &files, const Track &track, int32_t pos
     entry.position = number.c_str();
     entry.duration = duration.c_str();
     entry.title = tags.title.c_str();
-    entry.creator = tags.creator.c_str();
+    entry.creator = !tags.artist.empty() ? tags.artist.c_str() : tags.album_artist.c_str();
     if (!cover.name.empty()) {
         place(cover.folder, nullptr, image_folder, entry.image_form, entry.image_directory);
         entry.image_name = cover.name.c_str();
     }
     entry.album = tags.album.c_str();
     entry.track_number = tags.track;
+    entry.start_ms = track.start_ms;
+    entry.stop_ms = track.end_ms < track.file_ms ? track.end_ms : 0;
     write_track_entry(entry);
 }
 

@@ -1,0 +1,137 @@
+#include "reading_format.h"
+
+#include <errno.h>
+#include <stdint.h>
+#include <string.h>
+
+static void put_number(std::string &bytes, uint64_t number) { bytes.append((const char *)&number, sizeof number); }
+
+static void put_text(std::string &bytes, const std::string &text) {
+    put_number(bytes, text.size());
+    bytes.append(text);
+}
+
+static void put_tags(std::string &bytes, const Tags &tags) {
+    for (uint32_t number : {tags.track, tags.disc, tags.year})
+        put_number(bytes, number);
+    for (const std::string *text : {&tags.title, &tags.artist, &tags.album_artist, &tags.album, &tags.genre, &tags.composer})
+        put_text(bytes, *text);
+}
+
+static size_t tags_size(const Tags &tags) {
+    return 9 * sizeof(uint64_t) + tags.title.size() + tags.artist.size() + tags.album_artist.size() +
+           tags.album.size() + tags.genre.size() + tags.composer.size();
+}
+
+size_t encoded_size(const Reading &reading) {
+    size_t size = 5 * sizeof(uint64_t) + tags_size(reading.tags) + tags_size(reading.sheet.tags);
+    for (const Chapter &chapter : reading.chapters)
+        size += 2 * sizeof(uint64_t) + chapter.title.size();
+    for (const CueFile &file : reading.sheet.files) {
+        size += 2 * sizeof(uint64_t) + file.name.size();
+        for (const CueTrack &track : file.tracks)
+            size += sizeof(uint64_t) + tags_size(track.tags);
+    }
+    return size;
+}
+
+size_t fit_reading(Reading &reading) {
+    size_t size = encoded_size(reading);
+    if (size > largest_reading) {
+        reading.chapters.clear();
+        size = encoded_size(reading);
+    }
+    if (size > largest_reading) {
+        reading = {Reading::unreadable, 0, EFBIG};
+        size = encoded_size(reading);
+    }
+    return size;
+}
+
+void encode_reading(const Reading &reading, std::string &bytes) {
+    put_number(bytes, uint64_t(reading.outcome));
+    put_number(bytes, uint64_t(int64_t(reading.error)));
+    put_number(bytes, uint64_t(reading.duration_ms));
+    put_tags(bytes, reading.tags);
+    put_number(bytes, reading.chapters.size());
+    for (const Chapter &chapter : reading.chapters) {
+        put_number(bytes, uint64_t(chapter.start_ms));
+        put_text(bytes, chapter.title);
+    }
+    put_tags(bytes, reading.sheet.tags);
+    put_number(bytes, reading.sheet.files.size());
+    for (const CueFile &file : reading.sheet.files) {
+        put_text(bytes, file.name);
+        put_number(bytes, file.tracks.size());
+        for (const CueTrack &track : file.tracks) {
+            put_number(bytes, uint64_t(track.start_ms));
+            put_tags(bytes, track.tags);
+        }
+    }
+}
+
+namespace {
+// Reads numbers and texts off the bytes; once anything does not fit, every later read fails.
+struct Bytes {
+    const char *at, *end;
+    bool valid = true;
+
+    uint64_t number(uint64_t most) {
+        uint64_t value = 0;
+        valid = valid && size_t(end - at) >= sizeof value;
+        if (valid) {
+            memcpy(&value, at, sizeof value);
+            at += sizeof value;
+        }
+        valid = valid && value <= most;
+        return valid ? value : 0;
+    }
+    void text(std::string &into) {
+        uint64_t length = number(most_tag_bytes);
+        valid = valid && uint64_t(end - at) >= length;
+        if (valid) {
+            into.assign(at, size_t(length));
+            at += length;
+        }
+    }
+    void tags(Tags &tags) {
+        for (uint32_t *value : {&tags.track, &tags.disc, &tags.year})
+            *value = uint32_t(number(UINT32_MAX));
+        for (std::string *value : {&tags.title, &tags.artist, &tags.album_artist, &tags.album, &tags.genre, &tags.composer})
+            text(*value);
+    }
+};
+} // namespace
+
+// No time is longer than this: a year, in ms.
+static const uint64_t longest_ms = 366ull * 24 * 3600 * 1000;
+
+bool decode_reading(const char *bytes, size_t length, Reading &reading) {
+    Bytes in = {bytes, bytes + length};
+    reading = Reading();
+    uint64_t outcome = in.number(Reading::unreadable);
+    in.valid = in.valid && outcome != Reading::not_regular;
+    reading.outcome = Reading::Outcome(outcome);
+    reading.error = int(int64_t(in.number(UINT64_MAX)));
+    reading.duration_ms = int64_t(in.number(longest_ms));
+    in.tags(reading.tags);
+    reading.chapters.resize(size_t(in.number(most_chapters)));
+    for (Chapter &chapter : reading.chapters) {
+        chapter.start_ms = int64_t(in.number(longest_ms));
+        in.text(chapter.title);
+    }
+    in.tags(reading.sheet.tags);
+    reading.sheet.files.resize(size_t(in.number(most_cue_tracks)));
+    size_t tracks = 0;
+    for (CueFile &file : reading.sheet.files) {
+        in.text(file.name);
+        file.tracks.resize(size_t(in.number(most_cue_tracks)));
+        tracks += file.tracks.size();
+        in.valid = in.valid && tracks <= most_cue_tracks;
+        for (CueTrack &track : file.tracks) {
+            track.start_ms = int64_t(in.number(longest_ms));
+            in.tags(track.tags);
+        }
+    }
+    return in.valid && in.at == in.end;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+
+#include "file_contents.h"
+
+// A Reading as bytes: how a reader sends it to the program and how the cache keeps it. The
+// bytes come from a process a file may have taken over, or from a file any program of the
+// user's can write, so decoding checks every count, length and value.
+
+/// The most bytes one reading takes: a message between a reader and the program must fit a
+/// local socket's buffer (208 KiB by default). A file whose chapters would make its reading
+/// longer is read without them; a longer sheet is an error (EFBIG).
+const size_t largest_reading = 160 * 1024;
+
+/// Most chapters, and most files and tracks of a cue sheet (a CD holds at most 99 tracks).
+const size_t most_chapters = 4096;
+const size_t most_cue_tracks = 99;
+
+/// How many bytes encode_reading appends for reading.
+size_t encoded_size(const Reading &reading);
+
+/// Makes reading fit largest_reading: without its chapters where they do not fit, else an
+/// error (EFBIG) in its place. Returns encoded_size.
+size_t fit_reading(Reading &reading);
+
+/// Appends reading's bytes to bytes.
+void encode_reading(const Reading &reading, std::string &bytes);
+
+/// The reading the length bytes at bytes hold; false when they hold no valid one.
+bool decode_reading(const char *bytes, size_t length, Reading &reading);
