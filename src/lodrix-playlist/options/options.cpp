@@ -36,6 +36,7 @@ static const char usage_text[] =
 "      --order=name         in jedem Ordner nach Namen, natuerlich (Track 2 vor Track 10;\n"
 "                           Vorgabe)\n"
 "      --order=tags         in jedem Ordner nach CD-, dann Titelnummer, dann Namen\n"
+"      --chapters           eine Datei mit zwei oder mehr Kapiteln als ein Titel je Kapitel\n"
 "      --title=TEXT         der Titel der Liste (Vorgabe: Wiedergabeliste)\n"
 "  -h, --help               diese Hilfe zeigen\n"
 "  -V, --version            die Version zeigen\n"
@@ -85,11 +86,12 @@ static bool read_list(const char *list, bool null, std::vector<std::string> &ope
 }
 
 int read_options(int argc, char **argv, Options &options) {
-    enum { order_option = 256, title_option };
+    enum { order_option = 256, title_option, chapters_option };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},     {"each-folder", optional_argument, nullptr, 'e'},
         {"files-from", required_argument, nullptr, 'T'}, {"null", no_argument, nullptr, '0'},
         {"order", required_argument, nullptr, order_option}, {"title", required_argument, nullptr, title_option},
+        {"chapters", no_argument, nullptr, chapters_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
@@ -120,6 +122,9 @@ int read_options(int argc, char **argv, Options &options) {
                 return 1;
             }
             options.order = optarg[0] == 'n' ? Order::name : Order::tags;
+            break;
+        case chapters_option:
+            options.chapters = true;
             break;
         case title_option:
             options.title = optarg;

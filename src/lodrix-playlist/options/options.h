@@ -12,6 +12,7 @@ struct Options {
     bool each_folder = false;     ///< -e: a playlist in every folder with media files
     const char *each_name = nullptr; ///< -e's NAME; null: after the folder
     Order order = Order::name;
+    bool chapters = false;        ///< --chapters: a file with chapters as a track per chapter
     const char *title;            ///< the playlist's own title
     /// The operands, those of -T lists after the others; "." where none is given at all.
     std::vector<std::string> operands;

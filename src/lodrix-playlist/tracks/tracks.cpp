@@ -11,6 +11,10 @@
 
 static const char not_regular_message[] = "lodrix-playlist: %s: keine regulaere Datei mehr, uebergangen\n";
 static const char unreadable_message[] = "lodrix-playlist: %s: nicht lesbar, Dauer 0: %s\n";
+static const char unreadable_sheet_message[] = "lodrix-playlist: %s: nicht lesbar: %s\n";
+static const char no_such_file_message[] = "lodrix-playlist: %s: FILE \"%s\" nicht im Ordner, Titel uebergangen\n";
+static const char claimed_twice_message[] = "lodrix-playlist: %s: %s gehoert schon zu %s, Titel uebergangen\n";
+static const char past_end_message[] = "lodrix-playlist: %s: Titel %u beginnt nach dem Ende der Datei, uebergangen\n";
 static const char progress_template[] = "\r%zu/%zu";
 
 // "N/M" on a terminal, at most ten times a second; the last call clears it.
@@ -46,7 +50,144 @@ static void order_by_tags(std::vector<Track> &tracks) {
 }
 
 Tracks::Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, bool by_folder)
-    : files(files), readings(readings), order(options.order), by_folder(by_folder || options.order == Order::tags) {}
+    : files(files), readings(readings), order(options.order), by_folder(by_folder || options.order == Order::tags),
+      chapters(options.chapters) {}
+
+// The name without its extension.
+static std::string base_name(const std::string &name) { return name.substr(0, name.rfind('.')); }
+
+// The file of the sheet's folder a FILE names: the one with the name's last part as its name,
+// else the first with the same base name and another media extension (a rip converted after
+// its sheet was written). Only files the walk listed: a sheet never makes anything be opened.
+// SIZE_MAX for none.
+size_t Tracks::named_file(size_t sheet, const std::string &name) const {
+    std::string wanted = name.substr(name.find_last_of("/\\") + 1);
+    size_t alike = SIZE_MAX;
+    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i) {
+        const MediaFiles::File &file = files.files[i];
+        if (file.kind == MediaFiles::Kind::sheet)
+            continue;
+        if (file.name == wanted)
+            return i;
+        if (alike == SIZE_MAX && base_name(file.name) == base_name(wanted))
+            alike = i;
+    }
+    return alike;
+}
+
+// A sheet's files: each claimed, unless an earlier sheet claimed it.
+void Tracks::claim(size_t sheet, CueSheet &&read) {
+    std::string sheet_path = media_file_path(files, sheet);
+    for (CueFile &cue_file : read.files) {
+        size_t file = named_file(sheet, cue_file.name);
+        if (file == SIZE_MAX) {
+            fprintf(stderr, no_such_file_message, printable(sheet_path).c_str(), printable(cue_file.name).c_str());
+            continue;
+        }
+        std::string path = media_file_path(files, file);
+        auto earlier = claimed.find(path);
+        if (earlier != claimed.end()) {
+            fprintf(stderr, claimed_twice_message, printable(sheet_path).c_str(), printable(files.files[file].name).c_str(),
+                    printable(media_file_path(files, earlier->second)).c_str());
+            continue;
+        }
+        claimed.emplace(std::move(path), sheet);
+        claims[file] = {sheet, read.tags, std::move(cue_file.tracks)};
+    }
+}
+
+static const std::string &either(const std::string &first, const std::string &second) {
+    return !first.empty() ? first : second;
+}
+static uint32_t either(uint32_t first, uint32_t second) { return first != 0 ? first : second; }
+
+// A file's parts: each from its start to the next one's, the last to the file's end; its tags
+// its own, else the sheet's, else the file's.
+void Tracks::add_parts(size_t file, const std::vector<CueTrack> &parts, const Tags &sheet_tags, const Reading &reading,
+                       std::vector<Track> &tracks) const {
+    const Tags &file_tags = reading.tags;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Tags &own = parts[i].tags;
+        Track track;
+        track.file = file;
+        track.file_ms = reading.duration_ms;
+        track.start_ms = parts[i].start_ms;
+        track.end_ms = i + 1 < parts.size() ? std::min(parts[i + 1].start_ms, track.file_ms) : track.file_ms;
+        if (track.start_ms >= track.file_ms) {
+            fprintf(stderr, past_end_message, printable(media_file_path(files, file)).c_str(), unsigned(own.track));
+            continue;
+        }
+        if (track.end_ms <= track.start_ms)
+            continue;
+        track.tags.title = own.title;
+        track.tags.artist = either(either(own.artist, sheet_tags.artist), file_tags.artist);
+        track.tags.album_artist = either(file_tags.album_artist, sheet_tags.artist);
+        track.tags.album = either(sheet_tags.album, file_tags.album);
+        track.tags.genre = either(either(own.genre, sheet_tags.genre), file_tags.genre);
+        track.tags.composer = either(either(own.composer, sheet_tags.composer), file_tags.composer);
+        track.tags.track = own.track;
+        track.tags.disc = either(sheet_tags.disc, file_tags.disc);
+        track.tags.year = either(either(own.year, sheet_tags.year), file_tags.year);
+        tracks.push_back(std::move(track));
+    }
+}
+
+// Makes the tracks of one file (none for a sheet, whose tracks come with the files it claims).
+void Tracks::take(size_t file, Reading &&reading, std::vector<Track> &tracks) {
+    const MediaFiles::File &listed = files.files[file];
+    std::string path;
+    if (reading.outcome != Reading::measured)
+        path = printable(media_file_path(files, file));
+    if (listed.kind == MediaFiles::Kind::sheet) {
+        if (reading.outcome == Reading::unreadable)
+            fprintf(stderr, unreadable_sheet_message, path.c_str(), reading_error_text(reading.error).c_str());
+        else if (reading.outcome == Reading::measured)
+            claim(file, std::move(reading.sheet));
+        return;
+    }
+    auto claimed_by = claims.find(file);
+    if (reading.outcome == Reading::not_regular) {
+        if (listed.kind != MediaFiles::Kind::if_claimed || claimed_by != claims.end())
+            fprintf(stderr, not_regular_message, path.c_str());
+        return;
+    }
+    if (listed.kind == MediaFiles::Kind::if_claimed && claimed_by == claims.end())
+        return;
+    if (reading.outcome == Reading::unreadable)
+        fprintf(stderr, unreadable_message, path.c_str(), reading_error_text(reading.error).c_str());
+    // A file whose length is unknown cannot be divided: it stays whole.
+    if (reading.duration_ms > 0) {
+        if (claimed_by != claims.end()) {
+            add_parts(file, claimed_by->second.tracks, claimed_by->second.sheet_tags, reading, tracks);
+            claims.erase(claimed_by);
+            return;
+        }
+        if (!reading.sheet.files.empty()) {
+            std::vector<CueTrack> parts;
+            for (CueFile &cue_file : reading.sheet.files)
+                parts.insert(parts.end(), cue_file.tracks.begin(), cue_file.tracks.end());
+            add_parts(file, parts, reading.sheet.tags, reading, tracks);
+            return;
+        }
+        if (chapters && reading.chapters.size() >= 2) {
+            std::vector<CueTrack> parts;
+            for (Chapter &chapter : reading.chapters) {
+                parts.push_back({chapter.start_ms, reading.tags});
+                parts.back().tags.title = std::move(chapter.title);
+                parts.back().tags.track = uint32_t(parts.size());
+            }
+            add_parts(file, parts, {}, reading, tracks);
+            return;
+        }
+    }
+    if (claimed_by != claims.end())
+        claims.erase(claimed_by);
+    Track track;
+    track.file = file;
+    track.end_ms = track.file_ms = reading.duration_ms;
+    track.tags = std::move(reading.tags);
+    tracks.push_back(std::move(track));
+}
 
 bool Tracks::next(std::vector<Track> &tracks) {
     tracks.clear();
@@ -60,19 +201,7 @@ bool Tracks::next(std::vector<Track> &tracks) {
     size_t first = next_file, last = by_folder ? count : first + 1;
     for (; next_file < last && files.files[next_file].folder == files.files[first].folder; ++next_file) {
         show_progress(next_file, count);
-        Reading reading = readings.take(next_file);
-        if (reading.outcome == Reading::not_regular) {
-            fprintf(stderr, not_regular_message, printable(media_file_path(files, next_file)).c_str());
-            continue;
-        }
-        if (reading.outcome == Reading::unreadable)
-            fprintf(stderr, unreadable_message, printable(media_file_path(files, next_file)).c_str(),
-                    reading_error_text(reading.error).c_str());
-        Track track;
-        track.file = next_file;
-        track.end_ms = track.file_ms = reading.duration_ms;
-        track.tags = std::move(reading.tags);
-        tracks.push_back(std::move(track));
+        take(next_file, readings.take(next_file), tracks);
     }
     if (order == Order::tags)
         order_by_tags(tracks);

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <map>
+#include <string>
 #include <vector>
 
 #include "lodrix-playlist/options/options.h"
@@ -22,8 +24,12 @@ struct Track {
 
 /// What becomes of the files' readings on their way to a playlist: taken from the readers in
 /// the walk's order, each file made into its tracks, and those ordered as the options ask.
+/// A file is one track, or one per track of the cue sheet that claims it (a sheet of its
+/// folder, else one it holds itself), or with --chapters one per chapter where it has two or
+/// more; a part plays from its start to where the next begins, the last to the file's end.
 /// A file that is no regular file any more is left out, one that cannot be read is a track
-/// of duration 0; each with one message.
+/// of duration 0; each with one message, as a sheet's FILE that names no file of its folder,
+/// a second sheet for a file, and a part that starts at or past its file's end.
 class Tracks {
   public:
     /// by_folder: each batch is one folder's tracks (the folder's files must follow each
@@ -35,9 +41,23 @@ class Tracks {
     bool next(std::vector<Track> &tracks);
 
   private:
+    /// A sheet's tracks of one media file, until that file's reading comes.
+    struct Claim {
+        size_t sheet;
+        Tags sheet_tags;
+        std::vector<CueTrack> tracks;
+    };
+    void take(size_t file, Reading &&reading, std::vector<Track> &tracks);
+    void claim(size_t sheet, CueSheet &&read);
+    size_t named_file(size_t sheet, const std::string &name) const;
+    void add_parts(size_t file, const std::vector<CueTrack> &parts, const Tags &sheet_tags, const Reading &reading,
+                   std::vector<Track> &tracks) const;
+
     const MediaFiles &files;
     ReaderPool &readings;
     Order order;
-    bool by_folder;
+    bool by_folder, chapters;
     size_t next_file = 0;
+    std::map<size_t, Claim> claims;        ///< by the index of the media file
+    std::map<std::string, size_t> claimed; ///< the paths of the claimed files, to the sheet
 };

@@ -27,6 +27,8 @@ bool has_media_extension(const std::string &name) {
                        [&](const char *known) { return extension == known; });
 }
 
+bool is_cue_sheet(const std::string &name) { return lowercase_extension(name) == "cue"; }
+
 std::string joined_path(const std::string &folder, const std::string &name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
@@ -49,12 +51,13 @@ int cover_rank(const std::string &name) {
     return -1;
 }
 
-static void add_file(MediaFiles &files, const std::string &folder, std::string name, const MediaFiles::Cover &cover) {
+static void add_file(MediaFiles &files, const std::string &folder, std::string name, const MediaFiles::Cover &cover,
+                     MediaFiles::Kind kind) {
     if (files.folders.empty() || files.folders.back() != folder) {
         files.folders.push_back(folder);
         files.covers.push_back(cover);
     }
-    files.files.push_back({uint32_t(files.folders.size() - 1), std::move(name)});
+    files.files.push_back({uint32_t(files.folders.size() - 1), kind, std::move(name)});
 }
 
 // parent_cover: the name of the parent folder's own cover ("" for none or no parent listed).
@@ -62,11 +65,12 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
     // Only the names are kept: an entry of the listing holds the whole path.
     struct Entry {
         std::string name;
-        bool is_folder;
+        bool is_folder, is_sheet;
     };
     std::vector<Entry> entries;
     std::string own_cover;
     int own_rank = -1;
+    bool has_sheet = false;
     std::error_code error, ignored;
     for (fs::directory_iterator entry(fs::u8path(folder), error), end; !error && entry != end; entry.increment(error)) {
         std::string name = entry->path().filename().u8string();
@@ -75,8 +79,10 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
         // The type comes from the listing; only links cost a stat. A linked folder is left
         // out: it could lead back up the tree.
         bool is_folder = entry->is_directory(ignored) && !entry->is_symlink(ignored);
-        if (is_folder || (entry->is_regular_file(ignored) && has_media_extension(name))) {
-            entries.push_back({std::move(name), is_folder});
+        bool is_sheet = !is_folder && is_cue_sheet(name) && entry->is_regular_file(ignored);
+        has_sheet = has_sheet || is_sheet;
+        if (is_folder || is_sheet || (entry->is_regular_file(ignored) && has_media_extension(name))) {
+            entries.push_back({std::move(name), is_folder, is_sheet});
         } else if (int rank = cover_rank(name); rank >= 0 && (own_rank < 0 || rank < own_rank ||
                                                                (rank == own_rank && name < own_cover))) {
             // Of Cover.jpg and cover.JPG, one for every run: the first in byte order.
@@ -90,8 +96,13 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
         fprintf(stderr, unreadable_folder_message, printable(folder).c_str(), error.message().c_str());
         return;
     }
-    std::sort(entries.begin(), entries.end(), [files_first](const Entry &x, const Entry &y) {
-        if (files_first && x.is_folder != y.is_folder)
+    // A sheet names files of its folder: they follow it, so that its tracks are known when
+    // they come.
+    bool own_files_first = files_first || has_sheet;
+    std::sort(entries.begin(), entries.end(), [own_files_first](const Entry &x, const Entry &y) {
+        if (x.is_sheet != y.is_sheet)
+            return x.is_sheet;
+        if (own_files_first && x.is_folder != y.is_folder)
             return y.is_folder;
         return natural_less(x.name, y.name) || (!natural_less(y.name, x.name) && x.name < y.name);
     });
@@ -102,8 +113,29 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
         if (entry.is_folder)
             walk(joined_path(folder, entry.name), own_cover, files, files_first);
         else
-            add_file(files, folder, std::move(entry.name), cover);
+            add_file(files, folder, std::move(entry.name), cover,
+                     entry.is_sheet ? MediaFiles::Kind::sheet : MediaFiles::Kind::media);
     }
+}
+
+// The media files of a sheet's folder, named as an operand: listed only where it claims them.
+static void add_sheet_folder(const std::string &folder, MediaFiles &files) {
+    std::vector<std::string> names;
+    std::error_code error, ignored;
+    for (fs::directory_iterator entry(fs::u8path(folder), error), end; !error && entry != end; entry.increment(error)) {
+        std::string name = entry->path().filename().u8string();
+        if (name[0] != '.' && has_media_extension(name) && entry->is_regular_file(ignored))
+            names.push_back(std::move(name));
+    }
+    if (error) {
+        fprintf(stderr, unreadable_folder_message, printable(folder).c_str(), error.message().c_str());
+        return;
+    }
+    std::sort(names.begin(), names.end(), [](const std::string &x, const std::string &y) {
+        return natural_less(x, y) || (!natural_less(y, x) && x < y);
+    });
+    for (std::string &name : names)
+        add_file(files, folder, std::move(name), {}, MediaFiles::Kind::if_claimed);
 }
 
 
@@ -126,7 +158,11 @@ bool collect_media_files(const std::vector<std::string> &operands, const std::st
             walk(path, "", files, files_first);
         } else if (fs::is_regular_file(status)) {
             fs::path file = fs::u8path(path);
-            add_file(files, file.parent_path().generic_u8string(), file.filename().u8string(), {});
+            std::string folder = file.parent_path().generic_u8string(), name = file.filename().u8string();
+            bool is_sheet = is_cue_sheet(name);
+            add_file(files, folder, name, {}, is_sheet ? MediaFiles::Kind::sheet : MediaFiles::Kind::media);
+            if (is_sheet)
+                add_sheet_folder(folder, files);
         } else {
             fprintf(stderr, not_regular_message, printable(operand).c_str());
         }

@@ -9,8 +9,15 @@
 /// The files of a playlist, in order. Each folder's path is kept once, and each file is a
 /// name in one of them, so memory grows with the names, not with the depth of the tree.
 struct MediaFiles {
+    /// What a listed file is to the playlist.
+    enum class Kind : uint8_t {
+        media,      ///< a media file
+        sheet,      ///< a cue sheet: its tracks are parts of media files of its folder
+        if_claimed, ///< a media file beside a sheet named as an operand: listed only through it
+    };
     struct File {
         uint32_t folder; ///< index into folders
+        Kind kind;
         std::string name;
     };
     /// Absolute paths, without a trailing "/" but for the root.
@@ -32,8 +39,11 @@ std::string joined_path(const std::string &folder, const std::string &name);
 std::string media_file_path(const MediaFiles &files, size_t index);
 
 /// Appends the media files the operands name, in playlist order: for a folder, its media
-/// files by extension, recursively, each folder's entries in natural order, hidden entries
-/// and linked folders left out; a regular file named directly, whatever its name. A relative
+/// files by extension and its cue sheets, recursively, each folder's entries in natural order
+/// (its sheets first, and in a folder with a sheet its files before its subfolders, so that a
+/// folder's files follow its sheets), hidden entries and linked folders left out; a regular
+/// file named directly, whatever its name; a cue sheet named directly, and the media files of
+/// its folder as if_claimed. A relative
 /// operand is taken from the folder base (the -p directory rule's, so a linked path stays as
 /// the shell shows it), and ".." in an operand as the system takes it: from the folder it
 /// really names. Reports on standard error, one line each, an operand that does not exist or
@@ -56,3 +66,6 @@ bool absolute_path(const std::string &path, const std::string &base, std::string
 
 /// True when name ends in one of the audio and video extensions, in any case.
 bool has_media_extension(const std::string &name);
+
+/// True when name ends in ".cue", in any case.
+bool is_cue_sheet(const std::string &name);
