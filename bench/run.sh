@@ -199,14 +199,18 @@ PY
     echo
     echo "7b. The same library, a playlist in each of its 500 album folders: one -e run against one"
     echo "   -o playlist of the whole library, and against a loop of 500 -o runs; medians of $rounds"
-    read -r -d '' one_time each_time < <(medians --warmup 1 --runs "$rounds" \
-        "$playlist -o $work/all.xspf $work/library" "$playlist -e $work/library") || true
+    echo "   (BEFORE=path/to/an/older/lodrix-playlist measures that one too, in the same rounds)"
+    for build in ${BEFORE:+"$BEFORE"} "$playlist"; do
+        read -r -d '' one_time each_time < <(medians --warmup 1 --runs "$rounds" \
+            "$build -o $work/all.xspf $work/library" "$build -e $work/library") || true
+        awk -v o="$one_time" -v e="$each_time" -v b="$([ "$build" = "$playlist" ] && echo this || echo before)" 'BEGIN {
+            printf "   %s: one -o %.2f s, -e %.2f s: %.2fx (goal: at most 1.3x)\n", b, o, e, e / o }'
+    done
     loop_start=$(date +%s%N)
     for album in "$work"/library/*/*/; do "$playlist" -o "$album/album.xspf" "$album"; done
     loop_time=$(( $(date +%s%N) - loop_start ))
-    awk -v o="$one_time" -v e="$each_time" -v l="$loop_time" 'BEGIN {
-        printf "   one -o %.2f s, -e %.2f s: %.2fx (goal: at most 1.3x); a loop of 500 -o runs %.2f s: %.1fx -e\n",
-               o, e, e / o, l / 1e9, l / 1e9 / e }'
+    awk -v e="$each_time" -v l="$loop_time" 'BEGIN {
+        printf "   a loop of 500 -o runs %.2f s: %.1fx -e\n", l / 1e9, l / 1e9 / e }'
     find "$work/library" -name '*.xspf' -delete
 
     slowfs=$(dirname "$0")/../../shared/tools/slowfs

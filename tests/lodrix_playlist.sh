@@ -214,6 +214,11 @@ cat >"$work/expected" <<'EOF2'
 ('z.mp3', 'a�b\rc & <d> ÿe', '000004096', 'Cover.JPG', '', '')
 EOF2
 diff "$work/expected" "$work/got" || fail "tags read back otherwise"
+# With -o a location is relative, but the cover stays an absolute file URI (VLC 3 takes a
+# relative image as written and shows none).
+"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 11 ] &&
+    grep -q "<location>CD1/a.flac</location>" "$tags/list.xspf" || fail "-o: not every cover an absolute file URI"
+rm -f "$tags/list.xspf"
 
 # --order=tags: a folder's files by disc (none: 1), track number, name, those without a number
 # after them, then its subfolders; positions follow.
