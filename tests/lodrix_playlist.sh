@@ -189,7 +189,10 @@ tagged e.m4a -metadata title=M4A -metadata artist=M -metadata track=7/9
 tagged f.mka -metadata title=MKV -metadata ARTIST=K -metadata ALBUM=Kalbum
 tagged g.wma -metadata title=WMA -metadata artist=W -metadata track=2
 tagged h.wav
-tagged i.mp3 -id3v2_version 0 && printf 'TAG%-30s%-30s%-30s2000%-28s\0\005\377' "$(printf 'Gr\374\337e')" V1 Alb '' >>"$tags/i.mp3"
+tagged i.mp3 -id3v2_version 0 && printf 'TAG%-30s%-30s%-30s2000%-28s\0\005\377' "$(printf 'Gr\374\337e \222\201')" V1 Alb '' >>"$tags/i.mp3"
+# An ID3v2.3 title in Latin-1 with a Windows tagger's apostrophe (0x92), before the audio.
+tagged j.raw -id3v2_version 0 -f mp3 && { printf 'ID3\003\000\000\000\000\000\017TIT2\000\000\000\005\000\000\000It\222s'; cat "$tags/j.raw"; } >"$tags/j.mp3" &&
+    rm "$tags/j.raw"
 tagged z.mp3 -metadata "title=$(printf 'a\001b\rc & <d> \377e')" -metadata "artist=$(printf '%06000d' 0)"
 tagged CD1/a.flac -metadata title=Eins
 ffmpeg -v error -f lavfi -i testsrc=s=16x16 -frames:v 1 "$tags/Cover.JPG" && cp "$tags/Cover.JPG" "$tags/folder.png" || exit 1
@@ -210,13 +213,14 @@ cat >"$work/expected" <<'EOF2'
 ('f.mka', 'MKV', 'K1', 'Cover.JPG', 'Kalbum', '')
 ('g.wma', 'WMA', 'W1', 'Cover.JPG', '', '2')
 ('h.wav', '', '0', 'Cover.JPG', '', '')
-('i.mp3', 'Grüße', 'V12', 'Cover.JPG', 'Alb', '5')
+('i.mp3', 'Grüße ’�', 'V12', 'Cover.JPG', 'Alb', '5')
+('j.mp3', 'It’s', '0', 'Cover.JPG', '', '')
 ('z.mp3', 'a�b\rc & <d> ÿe', '000004096', 'Cover.JPG', '', '')
 EOF2
 diff "$work/expected" "$work/got" || fail "tags read back otherwise"
 # With -o a location is relative, but the cover stays an absolute file URI (VLC 3 takes a
 # relative image as written and shows none).
-"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 11 ] &&
+"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 12 ] &&
     grep -q "<location>CD1/a.flac</location>" "$tags/list.xspf" || fail "-o: not every cover an absolute file URI"
 rm -f "$tags/list.xspf"
 
