@@ -277,8 +277,9 @@ static std::string vorbis_comments(const std::vector<std::string> &comments) {
     return block;
 }
 
-// A CUESHEET block of a CD: tracks 1 (with an ISRC) and 2 at 0 s and 4 s, the lead-out at 10 s.
-static std::string flac_cue_sheet() {
+// A CUESHEET block of a CD: track 1 (with an ISRC) at 0 s, track 2 at second_start samples,
+// the lead-out at 10 s.
+static std::string flac_cue_sheet(uint64_t second_start) {
     auto track = [](uint64_t start, int number, std::string isrc, int indexes) {
         std::string text = big_endian(start, 8) + big_endian(number, 1) + isrc + std::string(12 - isrc.size() + 14, '\0') +
                            big_endian(indexes, 1);
@@ -287,7 +288,7 @@ static std::string flac_cue_sheet() {
         return text;
     };
     return std::string(136, '\0') + big_endian(0x80, 1) + std::string(258, '\0') + big_endian(3, 1) +
-           track(0, 1, "USABC1234567", 1) + track(4 * 44100, 2, "", 1) + track(441000, 170, "", 0);
+           track(0, 1, "USABC1234567", 1) + track(second_start, 2, "", 1) + track(441000, 170, "", 0);
 }
 
 // What read_file_contents tells of a cue sheet, or of a media file that holds one.
@@ -307,7 +308,10 @@ TEST(FileContents, ReadsCueSheets) {
         {"a .cue file of more than 1 MiB", "cue", sheet + std::string(most_sheet_bytes, '\n'), Reading::unreadable, EFBIG, 0, "", 0},
         {"a CUESHEET tag", "flac", flac_file({{4, vorbis_comments({"cuesheet=" + sheet})}}), Reading::measured,
          0, 10000, "album=Album | : #1@0 title=One #2@5000 title=Two", 0},
-        {"a CUESHEET block", "flac", flac_file({{5, flac_cue_sheet()}}), Reading::measured, 0, 10000, "| : #1@0 #2@4000", 0},
+        {"a CUESHEET block", "flac", flac_file({{5, flac_cue_sheet(4 * 44100)}}), Reading::measured, 0, 10000,
+         "| : #1@0 #2@4000", 0},
+        {"a CUESHEET block's track past a year", "flac", flac_file({{5, flac_cue_sheet(uint64_t(1) << 50)}}),
+         Reading::measured, 0, 10000, "| : #1@0", 0},
         {"chapters in Vorbis comments", "flac",
          flac_file({{4, vorbis_comments({"CHAPTER001=00:00:00.000", "CHAPTER002=00:00:05.000"})}}), Reading::measured, 0,
          10000, "", 2},

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-// Far past any disc or file (69 days), and within the times a reading carries.
+// Far past any disc or file (69 days), and within longest_ms.
 static const uint32_t most_index_minutes = 99999;
 
 namespace {

@@ -313,15 +313,16 @@ static void read_chapters(const AVFormatContext *context, std::vector<Chapter> &
 // FLAC's CUESHEET block, as the demuxer gives it: a chapter per track, in samples, titled
 // with the ISRC. Chapters in ms come from Vorbis CHAPTER comments and stay chapters.
 static void read_flac_cue_sheet(const AVFormatContext *context, Reading &reading) {
+    const AVRational samples = context->streams[0]->time_base;
+    if (samples.num <= 0 || samples.den <= 0 || av_cmp_q(samples, {1, 1000}) == 0)
+        return;
     CueFile file;
     for (unsigned i = 0; i < context->nb_chapters && file.tracks.size() < most_cue_tracks; ++i) {
         const AVChapter *chapter = context->chapters[i];
-        AVRational samples = context->streams[0]->time_base;
-        if (av_cmp_q(chapter->time_base, samples) != 0 || av_cmp_q(samples, {1, 1000}) == 0 || samples.num <= 0 ||
-            chapter->start == AV_NOPTS_VALUE || chapter->start < 0)
+        if (av_cmp_q(chapter->time_base, samples) != 0 || chapter->start == AV_NOPTS_VALUE || chapter->start < 0)
             continue;
         int64_t start_ms = av_rescale_q(chapter->start, samples, {1, 1000});
-        if (!file.tracks.empty() && start_ms <= file.tracks.back().start_ms)
+        if (start_ms > longest_ms || (!file.tracks.empty() && start_ms <= file.tracks.back().start_ms))
             continue;
         file.tracks.push_back({start_ms, {}});
         file.tracks.back().tags.track = uint32_t(std::min<int64_t>(std::max<int64_t>(chapter->id, 0), UINT32_MAX));
