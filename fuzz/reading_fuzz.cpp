@@ -14,7 +14,7 @@ extern "C" {
 #include "lodrix-playlist/read/file_contents.h"
 
 static const char *const extensions[] = {
-    "3gp", "aac", "aif", "aiff", "ape", "avi", "flac", "flv", "m2ts", "m4a", "m4v",
+    "3gp", "aac", "aif", "aiff", "ape", "avi", "cue", "flac", "flv", "m2ts", "m4a", "m4v",
     "mid", "midi", "mka", "mkv", "mov", "mp2", "mp3", "mp4", "mpc", "mpeg", "mpg",
     "oga", "ogg", "ogv", "opus", "ts", "vob", "wav", "webm", "wma", "wmv", "wv",
 };

@@ -1,5 +1,5 @@
 // lodrix-playlist's own logic, without VLC: natural order, the extension rule, the walk, the
-// readers' sandbox.
+// readers' sandbox, cue sheets.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,6 +16,7 @@
 
 #include "lodrix-playlist/text/text.h"
 #include "lodrix-playlist/walk/media_files.h"
+#include "lodrix-playlist/read/cue_sheet.h"
 #include "lodrix-playlist/read/sandbox.h"
 
 // One list in playlist order, each name before every later one (as gnulib tests version order).
@@ -144,4 +145,186 @@ TEST(Sandbox, ReadsWhatItHoldsAndNothingElse) {
     close(held);
     close(pair[0]);
     close(pair[1]);
+}
+
+// A sheet on one line: its tags as key=value, each file as "| name:", each track as
+// "#number@start_ms" and its tags; only what is set.
+static std::string described(const CueSheet &sheet) {
+    std::string text;
+    auto add_tags = [&text](const Tags &tags) {
+        for (auto [key, value] : {std::pair{"title", &tags.title}, {"artist", &tags.artist}, {"album", &tags.album},
+                                  {"genre", &tags.genre}, {"composer", &tags.composer}})
+            if (!value->empty())
+                text += std::string(" ") + key + "=" + *value;
+        for (auto [key, value] : {std::pair{"year", tags.year}, {"disc", tags.disc}})
+            if (value != 0)
+                text += std::string(" ") + key + "=" + std::to_string(value);
+    };
+    add_tags(sheet.tags);
+    for (const CueFile &file : sheet.files) {
+        text += " | " + file.name + ":";
+        for (const CueTrack &track : file.tracks) {
+            text += " #" + std::to_string(track.tags.track) + "@" + std::to_string(track.start_ms);
+            add_tags(track.tags);
+        }
+    }
+    return text.empty() ? text : text.substr(1);
+}
+
+TEST(CueSheet, ReadsFilesTracksAndTags) {
+    std::string hundred_tracks = "FILE a.flac WAVE\n", first_99 = "| a.flac:";
+    for (int n = 1; n <= 100; ++n) {
+        hundred_tracks += "TRACK " + std::to_string(n) + " AUDIO\nINDEX 01 " + std::to_string(n) + ":00:00\n";
+        if (n <= 99)
+            first_99 += " #" + std::to_string(n) + "@" + std::to_string(n * 60000);
+    }
+    // 4,097 bytes and more: the cut would split an "é".
+    std::string long_title = "x", kept_title = "x";
+    for (int i = 0; i < 2500; ++i) {
+        long_title += "\xc3\xa9";
+        if (i < 2047)
+            kept_title += "\xc3\xa9";
+    }
+    const struct {
+        const char *about;
+        bool embedded;
+        std::string sheet, described;
+    } cases[] = {
+        {"UTF-8 with a byte-order mark, a pregap", false,
+         "\xef\xbb\xbfTITLE \"Album\"\nFILE \"a.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 AUDIO\n    INDEX 00 01:00:00\n    INDEX 01 01:02:00\n  TRACK 03 AUDIO\n    INDEX 01 02:00:37\n",
+         "album=Album | a.flac: #1@0 title=One #2@62000 #3@120493"},
+        {"CR LF", false, "TITLE \"Album\"\r\nFILE \"a.flac\" WAVE\r\nTRACK 01 AUDIO\r\nTITLE One\r\nINDEX 01 00:00:00\r\n",
+         "album=Album | a.flac: #1@0 title=One"},
+        {"CR", false, "PERFORMER Band\rFILE a.flac WAVE\rTRACK 01 AUDIO\rINDEX 01 00:01:00\r", "artist=Band | a.flac: #1@1000"},
+        {"lower case", false,
+         "title \"Album\"\nfile \"a.flac\" wave\ntrack 01 audio\nperformer \"Singer\"\nsongwriter Writer\nindex 01 00:00:00\n",
+         "album=Album | a.flac: #1@0 artist=Singer composer=Writer"},
+        {"unquoted values", false, "TITLE  My Album  \nFILE my song.flac WAVE\nTRACK 01 AUDIO\nTITLE Side A: Intro\nINDEX 01 00:00:00\n",
+         "album=My Album | my song.flac: #1@0 title=Side A: Intro"},
+        {"REM at both levels", false,
+         "REM GENRE \"Jazz\"\nREM DATE 1959-08-17\nREM DISCNUMBER 2/3\nREM COMMENT \"x\"\nSONGWRITER \"Monk\"\nFILE a.flac WAVE\n"
+         "TRACK 01 AUDIO\nREM GENRE Bebop\nREM DATE \"1958\"\nREM DISCNUMBER 5\nINDEX 01 00:00:00\n"
+         "TRACK 02 AUDIO\nREM DATE 58\nINDEX 01 01:00:00\n",
+         "genre=Jazz composer=Monk year=1959 disc=2 | a.flac: #1@0 genre=Bebop year=1958 #2@60000"},
+        {"a data track", false, "FILE a.bin BINARY\nTRACK 01 MODE1/2352\nTITLE \"Data\"\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 01:00:00\n",
+         "| a.bin: #2@60000"},
+        {"no INDEX 01", false,
+         "FILE a.flac WAVE\nTRACK 01 AUDIO\nINDEX 00 00:00:00\nTRACK 02 AUDIO\nINDEX 01 01:00:00\nTRACK 03 AUDIO\nTITLE \"Three\"\n",
+         "| a.flac: #2@60000"},
+        {"names as written, two files", false,
+         "FILE \"../x.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nFILE \"C:\\Rips\\x.wav\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n",
+         "| ../x.flac: #1@0 | C:\\Rips\\x.wav: #2@0"},
+        {"INDEX 01 in the next file", false,
+         "FILE 01.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 00 03:00:00\nFILE 02.wav WAVE\nINDEX 01 00:00:00\n",
+         "| 01.wav: #1@0 | 02.wav: #2@0"},
+        {"no file, or no name", false,
+         "TRACK 01 AUDIO\nINDEX 01 00:00:00\nFILE \"\" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\nFILE b.flac WAVE\nFILE c.flac WAVE\n"
+         "TRACK 03 AUDIO\nINDEX 01 00:00:00\nFILE d.flac WAVE\n",
+         "| c.flac: #3@0"},
+        {"Windows-1252", false, "TITLE \"Caf\xe9\"\nFILE \"\xc4rger.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         "album=Caf\xe9 | \xc4rger.wav: #1@0"},
+        {"times out of range", false,
+         "FILE a.flac WAVE\nTRACK 01 AUDIO\nINDEX 01 00:60:00\nTRACK 02 AUDIO\nINDEX 01 00:10:75\nTRACK 03 AUDIO\nINDEX 01 00:59:74\n",
+         "| a.flac: #3@59987"},
+        {"starts not in order", false,
+         "FILE a.flac WAVE\nTRACK 01 AUDIO\nINDEX 01 01:00:00\nTRACK 02 AUDIO\nINDEX 01 01:00:00\nTRACK 03 AUDIO\n"
+         "INDEX 01 00:30:00\nTRACK 04 AUDIO\nINDEX 01 02:00:00\n",
+         "| a.flac: #1@60000 #4@120000"},
+        {"truncated", false, "TITLE \"Album\"\nFILE \"a.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 01:0",
+         "album=Album | a.flac: #1@0"},
+        {"100 tracks", false, hundred_tracks, first_99},
+        {"a long title", false, "FILE a.flac WAVE\nTRACK 01 AUDIO\nTITLE " + long_title + "\nINDEX 01 00:00:00\n",
+         "| a.flac: #1@0 title=" + kept_title},
+        {"embedded: one file", true,
+         "FILE a.flac WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nFILE b.flac WAVE\nTRACK 02 AUDIO\nINDEX 01 03:00:00\n"
+         "TRACK 03 AUDIO\nINDEX 01 00:00:00\n",
+         "| : #1@0 #2@180000"},
+    };
+    for (const auto &c : cases) {
+        CueSheet sheet;
+        (c.embedded ? parse_embedded_cue_sheet : parse_cue_sheet)(c.sheet.data(), c.sheet.size(), sheet);
+        EXPECT_EQ(described(sheet), c.described) << c.about;
+    }
+}
+
+static std::string big_endian(uint64_t value, int bytes) {
+    std::string text;
+    for (int i = bytes - 1; i >= 0; --i)
+        text += char(value >> (8 * i));
+    return text;
+}
+
+// A FLAC file without audio frames (10 s at 44.1 kHz, as its STREAMINFO tells) and with the
+// metadata blocks given, as {type, content}.
+static std::string flac_file(const std::vector<std::pair<int, std::string>> &blocks) {
+    std::string file = "fLaC" + big_endian(34, 4) + big_endian(0x10001000, 4) + std::string(6, '\0') +
+                       big_endian(uint64_t(44100) << 44 | uint64_t(1) << 41 | uint64_t(15) << 36 | 441000, 8) +
+                       std::string(16, '\0');
+    for (size_t i = 0; i < blocks.size(); ++i)
+        file += big_endian((i + 1 == blocks.size() ? 0x80 : 0) | blocks[i].first, 1) +
+                big_endian(blocks[i].second.size(), 3) + blocks[i].second;
+    return file;
+}
+
+static std::string vorbis_comments(const std::vector<std::string> &comments) {
+    auto little_endian = [](uint32_t value) {
+        return std::string{char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+    };
+    std::string block = little_endian(0) + little_endian(uint32_t(comments.size()));
+    for (const std::string &comment : comments)
+        block += little_endian(uint32_t(comment.size())) + comment;
+    return block;
+}
+
+// A CUESHEET block of a CD: track 1 (with an ISRC) at 0 s, track 2 at second_start samples,
+// the lead-out at 10 s.
+static std::string flac_cue_sheet(uint64_t second_start) {
+    auto track = [](uint64_t start, int number, std::string isrc, int indexes) {
+        std::string text = big_endian(start, 8) + big_endian(number, 1) + isrc + std::string(12 - isrc.size() + 14, '\0') +
+                           big_endian(indexes, 1);
+        for (int i = 0; i < indexes; ++i)
+            text += big_endian(0, 8) + big_endian(i + 1, 1) + std::string(3, '\0');
+        return text;
+    };
+    return std::string(136, '\0') + big_endian(0x80, 1) + std::string(258, '\0') + big_endian(3, 1) +
+           track(0, 1, "USABC1234567", 1) + track(second_start, 2, "", 1) + track(441000, 170, "", 0);
+}
+
+// What read_file_contents tells of a cue sheet, or of a media file that holds one.
+TEST(FileContents, ReadsCueSheets) {
+    const std::string sheet = "TITLE Album\nFILE \"a.flac\" WAVE\nTRACK 01 AUDIO\nTITLE One\nINDEX 01 00:00:00\n"
+                              "FILE \"b.flac\" WAVE\nTRACK 02 AUDIO\nTITLE Two\nINDEX 01 00:05:00\n";
+    const struct {
+        const char *about, *extension;
+        std::string content;
+        Reading::Outcome outcome;
+        int error;
+        int64_t duration_ms;
+        std::string described;
+        size_t chapters;
+    } cases[] = {
+        {"a .cue file", "cue", sheet, Reading::measured, 0, 0, "album=Album | a.flac: #1@0 title=One | b.flac: #2@5000 title=Two", 0},
+        {"a .cue file of more than 1 MiB", "cue", sheet + std::string(most_sheet_bytes, '\n'), Reading::unreadable, EFBIG, 0, "", 0},
+        {"a CUESHEET tag", "flac", flac_file({{4, vorbis_comments({"cuesheet=" + sheet})}}), Reading::measured,
+         0, 10000, "album=Album | : #1@0 title=One #2@5000 title=Two", 0},
+        {"a CUESHEET block", "flac", flac_file({{5, flac_cue_sheet(4 * 44100)}}), Reading::measured, 0, 10000,
+         "| : #1@0 #2@4000", 0},
+        {"a CUESHEET block's track past a year", "flac", flac_file({{5, flac_cue_sheet(uint64_t(1) << 50)}}),
+         Reading::measured, 0, 10000, "| : #1@0", 0},
+        {"chapters in Vorbis comments", "flac",
+         flac_file({{4, vorbis_comments({"CHAPTER001=00:00:00.000", "CHAPTER002=00:00:05.000"})}}), Reading::measured, 0,
+         10000, "", 2},
+    };
+    for (const auto &c : cases) {
+        int fd = memfd_create("contents", MFD_CLOEXEC);
+        ASSERT_EQ(write(fd, c.content.data(), c.content.size()), ssize_t(c.content.size()));
+        Reading reading = read_file_contents(fd, int64_t(c.content.size()), c.extension);
+        close(fd);
+        EXPECT_EQ(reading.outcome, c.outcome) << c.about;
+        EXPECT_EQ(reading.error, c.error) << c.about;
+        EXPECT_EQ(reading.duration_ms, c.duration_ms) << c.about;
+        EXPECT_EQ(described(reading.sheet), c.described) << c.about;
+        EXPECT_EQ(reading.chapters.size(), c.chapters) << c.about;
+    }
 }

@@ -24,18 +24,38 @@ fuzz)
         "$corpus" "$source/fuzz/corpus" >"$corpus.log" 2>&1
     status=$?
     grep -E '^(stat::|Done)|ERROR|SUMMARY|got' "$corpus.log"
+    # A few cue sheets (one also behind "cue"'s byte for reading_fuzz), and the keywords as
+    # a dictionary.
+    mkdir "$corpus/cue" || exit 1
+    printf '\357\273\277REM GENRE Rock\r\nREM DATE 1999\r\nPERFORMER "Band"\r\nTITLE "Album"\r\nFILE "a.flac" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE "One"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:32\r\n  TRACK 02 AUDIO\r\n    SONGWRITER "Writer"\r\n    INDEX 01 04:10:74\r\n' >"$corpus/cue/crlf"
+    printf 'file x.wav wave\rtrack 1 audio\rtitle plain text\rindex 1 0:0:0\rtrack 2 data\rindex 1 1:0:0\rFILE "C:\\Rips\\y.wav" WAVE\rTRACK 3 AUDIO\rREM DISCNUMBER 2\rINDEX 01 02:00:00\r' >"$corpus/cue/cr"
+    printf 'FILE "01.wav" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 00 03:00:00\nFILE "02.wav" WAVE\n  INDEX 01 00:00:00\n' >"$corpus/cue/gaps"
+    # A title past the longest text a reading keeps, and more tracks than a reading holds.
+    printf 'FILE a.wav WAVE\nTRACK 01 AUDIO\nTITLE "%s\303\251\303\251"\nINDEX 01 00:00:00\n' \
+        "$(printf '%04095d' 0 | tr 0 x)" >"$corpus/cue/long"
+    { echo 'FILE a.wav WAVE'; seq 100 | awk '{ printf "TRACK %d AUDIO\nINDEX 01 %d:00:00\n", $1, $1 }'; } >"$corpus/cue/many"
+    for keyword in FILE TRACK INDEX AUDIO WAVE TITLE PERFORMER SONGWRITER REM GENRE DATE DISCNUMBER 01 00:00:00 '\"'; do
+        printf '"%s"\n' "$keyword"
+    done >"$corpus/cue.dict"
     # What a reader reads: seeds of a tenth of a second in the common formats, each behind
     # the byte that picks its extension (its index in the fuzzer's list).
     mkdir "$corpus/reading" || exit 1
     if [ -x "$build/reading_fuzz" ] && command -v ffmpeg >/dev/null; then
-        for seed in 5:avi 6:flac 9:m4a 14:mkv 17:mp3 23:ogg 25:opus 26:ts 28:wav 30:wma; do
+        for seed in 5:avi 7:flac 10:m4a 15:mkv 18:mp3 24:ogg 26:opus 27:ts 29:wav 31:wma; do
             ffmpeg -v error -f lavfi -i sine=d=0.1 -t 0.1 "$corpus/seed.${seed#*:}" &&
                 { printf "\\$(printf %03o "${seed%%:*}")"; cat "$corpus/seed.${seed#*:}"; } >"$corpus/reading/${seed#*:}" ||
                 status=1
         done
+        { printf '\006'; cat "$corpus/cue/crlf"; } >"$corpus/reading/cue"
         "$build/reading_fuzz" -max_total_time="${LODRIX_READING_FUZZ_SECONDS:-30}" -print_final_stats=1 \
             -error_exitcode=1 -timeout=20 -timeout_exitcode=1 -artifact_prefix="$build/reading-" \
             "$corpus/reading" >"$corpus.log" 2>&1 || status=1
+        grep -E '^(stat::|Done)|ERROR|SUMMARY' "$corpus.log"
+    fi
+    if [ -x "$build/cue_fuzz" ]; then
+        "$build/cue_fuzz" -max_total_time="${LODRIX_CUE_FUZZ_SECONDS:-20}" -print_final_stats=1 -max_len=16384 \
+            -dict="$corpus/cue.dict" -error_exitcode=1 -timeout_exitcode=1 -artifact_prefix="$build/cue-" \
+            "$corpus/cue" >"$corpus.log" 2>&1 || status=1
         grep -E '^(stat::|Done)|ERROR|SUMMARY' "$corpus.log"
     fi
     rm -f "$corpus.log"

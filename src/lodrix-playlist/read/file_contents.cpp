@@ -1,5 +1,6 @@
 #include "file_contents.h"
 
+#include "cue_sheet.h"
 #include "media_file.h"
 #include "reading_format.h"
 
@@ -243,16 +244,19 @@ static const char *tag(const AVFormatContext *context, const char *key) {
     return nullptr;
 }
 
-// At most most_tag_bytes, cut before a UTF-8 character's continuation bytes (at most three:
-// text in another encoding may have many bytes that look like them).
+size_t kept_tag_length(const char *text, size_t length) {
+    if (length <= most_tag_bytes)
+        return length;
+    length = most_tag_bytes;
+    for (int back = 0; back < 3 && length > 0 && (text[length] & 0xC0) == 0x80; ++back)
+        --length;
+    return length;
+}
+
 static void keep(std::string &into, const char *value) {
-    size_t length = value != nullptr ? strlen(value) : 0;
-    if (length > most_tag_bytes) {
-        length = most_tag_bytes;
-        for (int back = 0; back < 3 && length > 0 && (value[length] & 0xC0) == 0x80; ++back)
-            --length;
-    }
-    into.assign(value != nullptr ? value : "", length);
+    if (value == nullptr)
+        value = "";
+    into.assign(value, kept_tag_length(value, strlen(value)));
 }
 
 // The number the digits at the start of value make ("3/12": 3, "04": 4, "x5": 0), at most
@@ -306,6 +310,39 @@ static void read_chapters(const AVFormatContext *context, std::vector<Chapter> &
                      [](const Chapter &a, const Chapter &b) { return a.start_ms < b.start_ms; });
 }
 
+// FLAC's CUESHEET block, as the demuxer gives it: a chapter per track, in samples, titled
+// with the ISRC. Chapters in ms come from Vorbis CHAPTER comments and stay chapters.
+static void read_flac_cue_sheet(const AVFormatContext *context, Reading &reading) {
+    const AVRational samples = context->streams[0]->time_base;
+    if (samples.num <= 0 || samples.den <= 0 || av_cmp_q(samples, {1, 1000}) == 0)
+        return;
+    CueFile file;
+    for (unsigned i = 0; i < context->nb_chapters && file.tracks.size() < most_cue_tracks; ++i) {
+        const AVChapter *chapter = context->chapters[i];
+        if (av_cmp_q(chapter->time_base, samples) != 0 || chapter->start == AV_NOPTS_VALUE || chapter->start < 0)
+            continue;
+        int64_t start_ms = av_rescale_q(chapter->start, samples, {1, 1000});
+        if (start_ms > longest_ms || (!file.tracks.empty() && start_ms <= file.tracks.back().start_ms))
+            continue;
+        file.tracks.push_back({start_ms, {}});
+        file.tracks.back().tags.track = uint32_t(std::min<int64_t>(std::max<int64_t>(chapter->id, 0), UINT32_MAX));
+    }
+    if (!file.tracks.empty())
+        reading.sheet.files.push_back(std::move(file));
+}
+
+// A sheet the file holds: in a tag (FLAC, APE, WavPack), else FLAC's CUESHEET block.
+static void read_cue_sheet(const AVFormatContext *context, Reading &reading) {
+    const char *sheet = tag(context, "cuesheet");
+    if (sheet != nullptr)
+        parse_embedded_cue_sheet(sheet, strlen(sheet), reading.sheet);
+    else if (strcmp(context->iformat->name, "flac") == 0)
+        read_flac_cue_sheet(context, reading);
+    // The sheet's tracks split the file; chapters would split it again.
+    if (!reading.sheet.files.empty())
+        reading.chapters.clear();
+}
+
 // name is what the demuxers see as the file's name: its extension, as a probe weighs it.
 static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Reading &reading) {
     source.position = 0;
@@ -345,6 +382,7 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
         else {
             read_tags(context, reading.tags);
             read_chapters(context, reading.chapters);
+            read_cue_sheet(context, reading);
         }
         avformat_close_input(&context);
     }
@@ -357,7 +395,34 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
     return duration;
 }
 
+// A .cue file: no media, the sheet alone.
+static Reading read_cue_file(int fd) {
+    const size_t part = 64 * 1024;
+    const int64_t deadline = av_gettime_relative() + longest_read_us;
+    std::string text;
+    for (;;) {
+        size_t length = text.size();
+        if (length > most_sheet_bytes)
+            return {Reading::unreadable, 0, EFBIG};
+        if (av_gettime_relative() > deadline)
+            return {Reading::unreadable, 0, too_slow};
+        text.resize(length + part);
+        int64_t got = read_media_file(fd, &text[length], part, int64_t(length));
+        if (got < 0)
+            return {Reading::unreadable, 0, errno};
+        text.resize(length + size_t(got));
+        if (got == 0)
+            break;
+    }
+    Reading reading = {Reading::measured, 0, 0};
+    parse_cue_sheet(text.data(), text.size(), reading.sheet);
+    fit_reading(reading);
+    return reading;
+}
+
 Reading read_file_contents(int fd, int64_t size, const std::string &extension) {
+    if (extension == "cue")
+        return read_cue_file(fd);
     Reading reading = {Reading::measured, 0, 0};
     // A reader reads one file at a time.
     static thread_local Head head;

@@ -60,9 +60,12 @@ inline int reader_ended_by(int signal_number) { return -1000 - signal_number; }
 /// Reads what the open regular file fd of size bytes holds: its playing time in
 /// milliseconds, rounded, as ffprobe reports it; its tags, each at the file's level, else on
 /// its first audio stream, keys in any case (a track or disc number is the digits its tag
-/// begins with, "3/12" is 3; the year the four digits its date begins with); its chapters.
-/// A text is cut at most_tag_bytes, before a UTF-8 character it would split. extension
-/// (lower case) picks the demuxer to try first. The reading fits largest_reading.
+/// begins with, "3/12" is 3; the year the four digits its date begins with); its chapters;
+/// the cue sheet it holds, in a CUESHEET tag or (FLAC) a CUESHEET block, as one CueFile
+/// named "" (the chapters are then left out: the sheet splits the file). A text is cut at
+/// most_tag_bytes, before a UTF-8 character it would split. extension (lower case) picks the
+/// demuxer to try first; "cue" reads the file as a cue sheet alone, duration 0, an error
+/// (EFBIG) past most_sheet_bytes. The reading fits largest_reading.
 /// Reads that file only, nothing it names; the duration comes from the headers where they
 /// hold it, from a probe of the streams where not; gives up after 10 s.
 Reading read_file_contents(int fd, int64_t size, const std::string &extension);
@@ -70,3 +73,8 @@ Reading read_file_contents(int fd, int64_t size, const std::string &extension);
 /// The longest text a reading keeps: the playlist writes at most 4,096 bytes of a tag, and
 /// each byte of a tag is at least one byte written.
 const size_t most_tag_bytes = 4096;
+
+/// How many of the length bytes at text a reading keeps: all, or most_tag_bytes cut before
+/// the continuation bytes of a UTF-8 character they would split (at most three: text in
+/// another encoding may have many bytes that look like them).
+size_t kept_tag_length(const char *text, size_t length);

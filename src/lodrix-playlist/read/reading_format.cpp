@@ -103,8 +103,6 @@ struct Bytes {
 };
 } // namespace
 
-// No time is longer than this: a year, in ms.
-static const uint64_t longest_ms = 366ull * 24 * 3600 * 1000;
 
 bool decode_reading(const char *bytes, size_t length, Reading &reading) {
     Bytes in = {bytes, bytes + length};
@@ -113,11 +111,11 @@ bool decode_reading(const char *bytes, size_t length, Reading &reading) {
     in.valid = in.valid && outcome != Reading::not_regular;
     reading.outcome = Reading::Outcome(outcome);
     reading.error = int(int64_t(in.number(UINT64_MAX)));
-    reading.duration_ms = int64_t(in.number(longest_ms));
+    reading.duration_ms = int64_t(in.number(uint64_t(longest_ms)));
     in.tags(reading.tags);
     reading.chapters.resize(size_t(in.number(most_chapters)));
     for (Chapter &chapter : reading.chapters) {
-        chapter.start_ms = int64_t(in.number(longest_ms));
+        chapter.start_ms = int64_t(in.number(uint64_t(longest_ms)));
         in.text(chapter.title);
     }
     in.tags(reading.sheet.tags);
@@ -129,7 +127,7 @@ bool decode_reading(const char *bytes, size_t length, Reading &reading) {
         tracks += file.tracks.size();
         in.valid = in.valid && tracks <= most_cue_tracks;
         for (CueTrack &track : file.tracks) {
-            track.start_ms = int64_t(in.number(longest_ms));
+            track.start_ms = int64_t(in.number(uint64_t(longest_ms)));
             in.tags(track.tags);
         }
     }

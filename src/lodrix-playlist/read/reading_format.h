@@ -19,6 +19,9 @@ const size_t largest_reading = 160 * 1024;
 const size_t most_chapters = 4096;
 const size_t most_cue_tracks = 99;
 
+/// The longest time a reading holds (a duration, a start): a year, in ms.
+const int64_t longest_ms = 366ll * 24 * 3600 * 1000;
+
 /// How many bytes encode_reading appends for reading.
 size_t encoded_size(const Reading &reading);
 
