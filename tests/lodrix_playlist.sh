@@ -224,6 +224,123 @@ diff "$work/expected" "$work/got" || fail "tags read back otherwise"
     grep -q "<location>CD1/a.flac</location>" "$tags/list.xspf" || fail "-o: not every cover an absolute file URI"
 rm -f "$tags/list.xspf"
 
+# Cue sheets and chapters: each part of a file is an entry from its start to the next part's,
+# with VLC's start and stop times. A sheet's FILE names a file of its own folder by its last
+# part (else the same base name with another media extension), never anything else; a file
+# a sheet claims is listed only through its tracks. Entries read back as
+# location|title|creator|album|trackNum|duration|start|stop.
+entries() {
+    python3 -c 'import sys, xml.etree.ElementTree as tree
+x, vlc = "{http://xspf.org/ns/0/}", "{http://www.videolan.org/vlc/playlist/ns/0/}"
+for track in tree.parse(sys.argv[1]).iter(x + "track"):
+    field = lambda name: track.findtext(x + name) or ""
+    options = dict(option.text.split("=", 1) for option in track.iter(vlc + "option"))
+    print("|".join([field("location").replace(sys.argv[2], ""), field("title"), field("creator"), field("album"),
+                    field("trackNum"), field("duration"), options.get("start-time", ""), options.get("stop-time", "")]))' "$@"
+}
+cue=$work/cue
+mkdir -p "$cue/Album" "$cue/Bad" "$cue/Conv" "$cue/Embedded" "$cue/Two" || exit 1
+write_wav "$cue/Album/image.wav" 4200 && write_wav "$cue/Bad/x.wav" 1000 && write_wav "$cue/Bad/y.wav" 1000 &&
+    write_wav "$cue/Two/a.wav" 2000 && write_wav "$cue/Two/b.wav" 2000 &&
+    ffmpeg -nostdin -v error -f lavfi -i sine=d=3 "$cue/Conv/image.flac" || exit 1
+# UTF-8 with a byte-order mark, CR LF, a pregap (INDEX 00), a performer of the track's own.
+printf '\357\273\277REM GENRE Jazz\r\nPERFORMER "Die Band"\r\nTITLE "Das Album"\r\nFILE "image.wav" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE "Eins"\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    TITLE "Zwei"\r\n    PERFORMER "Gast"\r\n    INDEX 00 00:01:00\r\n    INDEX 01 00:01:30\r\n  TRACK 03 AUDIO\r\n    TITLE "Drei"\r\n    INDEX 01 00:03:00\r\n' >"$cue/Album/image.cue"
+# FILEs that name nothing of the folder (a path up, an absolute one, a missing one), one
+# whose last part does, a track past its file's end; a second sheet for the same file.
+printf 'FILE "../Album/image.wav" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nFILE "/etc/passwd" WAVE\nTRACK 02 AUDIO\nINDEX 01 00:00:00\nFILE "C:\\Rips\\x.wav" WAVE\nTRACK 03 AUDIO\nTITLE "Drei"\nINDEX 01 00:00:00\nTRACK 04 AUDIO\nTITLE "Vier"\nINDEX 01 00:00:50\nTRACK 06 AUDIO\nINDEX 01 00:02:00\nFILE missing.wav WAVE\nTRACK 05 AUDIO\nINDEX 01 00:00:00\n' >"$cue/Bad/bad.cue"
+printf 'FILE "x.wav" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n' >"$cue/Bad/zz.cue"
+# A sheet that names the WAV its rip was converted from.
+printf 'TITLE Umgewandelt\nFILE "image.wav" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:01:00\n' >"$cue/Conv/image.cue"
+# One sheet over two files, in Windows-1252 and with CR line ends.
+printf 'TITLE "Caf\351 \222"\rFILE "a.wav" WAVE\rTRACK 01 AUDIO\rINDEX 01 00:00:00\rTRACK 02 AUDIO\rINDEX 01 00:01:00\rFILE "b.wav" WAVE\rTRACK 03 AUDIO\rINDEX 01 00:00:00\rTRACK 04 AUDIO\rINDEX 01 00:01:30\r' >"$cue/Two/sheet.cue"
+# A sheet the file holds itself; its FILE line names nothing there.
+ffmpeg -nostdin -v error -f lavfi -i sine=d=3 -metadata title=Ganz \
+    -metadata CUESHEET="$(printf 'FILE "gone.wav" WAVE\nTRACK 01 AUDIO\nTITLE E1\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nTITLE E2\nINDEX 01 00:01:50\n')" \
+    "$cue/Embedded/e.flac" || exit 1
+"$program" "$cue" >"$work/cue.xspf" 2>"$work/err" || fail "cue sheets: status $? $(cat "$work/err")"
+xmllint --noout --relaxng "$(dirname "$0")/xspf-1.rng" "$work/cue.xspf" 2>/dev/null || fail "cue sheets: not XSPF 1"
+entries "$work/cue.xspf" "file://$cue/" >"$work/got"
+cat >"$work/expected" <<'EOF2'
+Album/image.wav|Eins|Die Band|Das Album|1|1400||1.400
+Album/image.wav|Zwei|Gast|Das Album|2|1600|1.400|3.000
+Album/image.wav|Drei|Die Band|Das Album|3|1200|3.000|
+Bad/x.wav|Drei|||3|667||0.667
+Bad/x.wav|Vier|||4|333|0.667|
+Bad/y.wav|||||1000||
+Conv/image.flac|||Umgewandelt|1|1000||1.000
+Conv/image.flac|||Umgewandelt|2|2000|1.000|
+Embedded/e.flac|E1|||1|1667||1.667
+Embedded/e.flac|E2|||2|1333|1.667|
+Two/a.wav|||Café ’|1|1000||1.000
+Two/a.wav|||Café ’|2|1000|1.000|
+Two/b.wav|||Café ’|3|1400||1.400
+Two/b.wav|||Café ’|4|600|1.400|
+EOF2
+diff "$work/expected" "$work/got" || fail "cue sheets: other entries"
+cat >"$work/expected" <<EOF2
+lodrix-playlist: $cue/Bad/bad.cue: FILE "../Album/image.wav" nicht im Ordner, Titel uebergangen
+lodrix-playlist: $cue/Bad/bad.cue: FILE "/etc/passwd" nicht im Ordner, Titel uebergangen
+lodrix-playlist: $cue/Bad/bad.cue: FILE "missing.wav" nicht im Ordner, Titel uebergangen
+lodrix-playlist: $cue/Bad/zz.cue: x.wav gehoert schon zu $cue/Bad/bad.cue, Titel uebergangen
+lodrix-playlist: $cue/Bad/x.wav: Titel 6 beginnt nach dem Ende der Datei, uebergangen
+EOF2
+diff "$work/expected" "$work/err" || fail "cue sheets: other messages"
+# A sheet named as an operand: its tracks only, not the rest of its folder. Nothing a FILE
+# names is opened beyond what the walk lists.
+"$program" "$cue/Album/image.cue" "$cue/Bad/bad.cue" 2>/dev/null | entries /dev/stdin "file://$cue/" | cut -d '|' -f 1,2 | tr '\n' ' ' >"$work/got"
+[ "$(cat "$work/got")" = "Album/image.wav|Eins Album/image.wav|Zwei Album/image.wav|Drei Bad/x.wav|Drei Bad/x.wav|Vier " ] ||
+    fail "a sheet as an operand: $(cat "$work/got")"
+if command -v strace >/dev/null; then
+    strace -f -e trace=open,openat -o "$work/opened" "$program" "$cue/Bad" >/dev/null 2>&1
+    ! grep -e '/etc/passwd' -e 'Album/image.wav' -e 'missing.wav' "$work/opened" || fail "a FILE opened something"
+fi
+# With --chapters a file with two or more chapters is an entry per chapter (title, place),
+# creator and album the file's; a file split by a sheet is not split again; without it, whole.
+book=$work/book
+mkdir "$book" && printf ';FFMETADATA1\nartist=Autorin\nalbum=Hoerbuch\n' >"$work/chapters" || exit 1
+for chapter in "0 1500 Eins" "1500 3000 Zwei" "3000 4200 Drei"; do
+    set -- $chapter && printf '[CHAPTER]\nTIMEBASE=1/1000\nSTART=%s\nEND=%s\ntitle=Kapitel %s\n' "$@" >>"$work/chapters"
+done
+for name in book.m4a book.mka book.mp3; do
+    ffmpeg -nostdin -v error -f lavfi -i sine=d=4.2 -i "$work/chapters" -map 0 -map_metadata 1 -map_chapters 1 "$book/$name" ||
+        fail "ffmpeg: $name"
+done
+ffmpeg -nostdin -v error -f lavfi -i sine=d=4.2 -metadata:s:a:0 CHAPTER001=00:00:00.000 -metadata:s:a:0 CHAPTER001NAME=Eins \
+    -metadata:s:a:0 CHAPTER002=00:00:02.000 -metadata:s:a:0 CHAPTER002NAME=Zwei "$book/book.ogg" &&
+    cp "$cue/Embedded/e.flac" "$book/sheet.flac" || exit 1
+"$program" --chapters "$book" 2>"$work/err" | entries /dev/stdin "file://$book/" | cut -d '|' -f 1-5,7,8 >"$work/got"
+cat >"$work/expected" <<'EOF2'
+book.m4a|Kapitel Eins|Autorin|Hoerbuch|1||1.500
+book.m4a|Kapitel Zwei|Autorin|Hoerbuch|2|1.500|3.000
+book.m4a|Kapitel Drei|Autorin|Hoerbuch|3|3.000|
+book.mka|Kapitel Eins|Autorin|Hoerbuch|1||1.500
+book.mka|Kapitel Zwei|Autorin|Hoerbuch|2|1.500|3.000
+book.mka|Kapitel Drei|Autorin|Hoerbuch|3|3.000|
+book.mp3|Kapitel Eins|Autorin|Hoerbuch|1||1.500
+book.mp3|Kapitel Zwei|Autorin|Hoerbuch|2|1.500|3.000
+book.mp3|Kapitel Drei|Autorin|Hoerbuch|3|3.000|
+book.ogg|Eins|||1||2.000
+book.ogg|Zwei|||2|2.000|
+sheet.flac|E1|||1||1.667
+sheet.flac|E2|||2|1.667|
+EOF2
+diff "$work/expected" "$work/got" || fail "--chapters: other entries"
+[ "$("$program" "$book" | grep -c "<track>")" = 6 ] || fail "chapters without --chapters: not one entry a file, the sheet's two"
+
+# VLC plays each part from its start (whole seconds in its log) to its stop (what it played
+# of a list of that one entry; VLC starts a WAV up to 50 ms before a start time).
+chmod -R a+rX "$work"
+"$load" --play "$work/cue.xspf" >"$work/played" || fail "VLC did not play the cue list"
+[ "$(grep -c '^opened' "$work/played")" = 14 ] && [ "$(grep '^start' "$work/played" | tr '\n' ' ')" = "$(printf 'start\t1 start\t3 start\t0 start\t1 start\t1 start\t1 start\t1 ')" ] ||
+    fail "VLC did not open every part, or not at its start: $(cat "$work/played")"
+for part in 1 2 3; do
+    awk -v n=$part '/<track>/ { k++; skip = k != n } !skip { print } /<\/track>/ { skip = 0 }' "$work/cue.xspf" >"$work/part.xspf" &&
+        chmod a+r "$work/part.xspf"
+    printf '%s ' "$("$load" --played "$work/part.xspf")"
+done >"$work/got"
+awk '{ split("1400 1600 1200", part); for (i = 1; i <= 3; i++) if ($i < part[i] || $i > part[i] + 60) exit 1 }' "$work/got" ||
+    fail "VLC did not play each part from its start to its end: played $(cat "$work/got")ms of 1400 1600 1200"
+
 # --order=tags: a folder's files by disc (none: 1), track number, name, those without a number
 # after them, then its subfolders; positions follow.
 album=$work/album
