@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "lodrix-playlist/read/file_contents.h"
+#include "lodrix-playlist/read/reading_format.h"
 
 static const char *const extensions[] = {
     "3gp", "aac", "aif", "aiff", "ape", "avi", "cue", "flac", "flv", "m2ts", "m4a", "m4v",
@@ -36,6 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Reading reading = read_file_contents(fd, int64_t(size - 1), extension);
     close(fd);
     if (reading.duration_ms < 0 || (reading.outcome != Reading::measured && reading.outcome != Reading::unreadable))
+        abort();
+    // What a reader reads, the program must take back.
+    std::string bytes;
+    Reading decoded;
+    encode_reading(reading, bytes);
+    if (bytes.size() != encoded_size(reading) || bytes.size() > largest_reading ||
+        !decode_reading(bytes.data(), bytes.size(), decoded) || decoded.duration_ms != reading.duration_ms ||
+        decoded.chapters.size() != reading.chapters.size())
         abort();
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "lodrix-playlist/text/text.h"
 #include "lodrix-playlist/walk/media_files.h"
 #include "lodrix-playlist/read/cue_sheet.h"
+#include "lodrix-playlist/read/reading_format.h"
 #include "lodrix-playlist/read/sandbox.h"
 
 // One list in playlist order, each name before every later one (as gnulib tests version order).
@@ -327,4 +328,60 @@ TEST(FileContents, ReadsCueSheets) {
         EXPECT_EQ(described(reading.sheet), c.described) << c.about;
         EXPECT_EQ(reading.chapters.size(), c.chapters) << c.about;
     }
+}
+
+// A reading's bytes come from a reader a file may have taken over (or from the cache, which any
+// program of the user's can write): each change of a valid encoding that breaks a count, a
+// length or a value is refused, and fit_reading makes any reading one that is taken back.
+TEST(ReadingFormat, RefusesWhatNoReaderWrites) {
+    Reading reading = {Reading::measured, 4200, 0};
+    reading.tags.title = "Titel";
+    reading.chapters = {{0, "Eins"}, {1500, "Zwei"}};
+    reading.sheet.files = {{"a.wav", {{0, {}}, {1000, {}}}}};
+    std::string valid;
+    encode_reading(reading, valid);
+    ASSERT_EQ(valid.size(), encoded_size(reading));
+    Reading decoded;
+    ASSERT_TRUE(decode_reading(valid.data(), valid.size(), decoded));
+    EXPECT_EQ(decoded.chapters[1].title, "Zwei");
+    // Byte offsets: outcome, error and duration; the tags' three numbers, then six texts (the
+    // title "Titel", five empty); then the count of chapters.
+    const size_t outcome = 0, duration = 16, track = 24, title_length = 48, chapter_count = 48 + 8 + 5 + 5 * 8;
+    const struct {
+        const char *change;
+        size_t at;
+        uint64_t value;
+    } rows[] = {
+        {"an outcome no reader sends (not regular)", outcome, Reading::not_regular},
+        {"an outcome that is none", outcome, 7},
+        {"a duration past a year", duration, uint64_t(longest_ms) + 1},
+        {"a track number past 32 bits", track, uint64_t(1) << 32},
+        {"a text longer than any tag", title_length, most_tag_bytes + 1},
+        {"a text longer than the bytes", title_length, 1000},
+        {"more chapters than kept", chapter_count, most_chapters + 1},
+    };
+    for (const auto &row : rows) {
+        std::string changed = valid;
+        memcpy(&changed[row.at], &row.value, sizeof row.value);
+        EXPECT_FALSE(decode_reading(changed.data(), changed.size(), decoded)) << row.change;
+    }
+    EXPECT_FALSE(decode_reading(valid.data(), valid.size() - 1, decoded)) << "cut short";
+    EXPECT_FALSE(decode_reading((valid + "x").data(), valid.size() + 1, decoded)) << "a byte too many";
+
+    // A made-up length and chapter start are dropped; chapters too long for a message go, then
+    // a sheet too long for one is an error.
+    reading.duration_ms = longest_ms + 1;
+    reading.chapters.push_back({longest_ms + 1, "spaet"});
+    fit_reading(reading);
+    EXPECT_EQ(reading.duration_ms, 0);
+    EXPECT_EQ(reading.chapters.size(), 2u);
+    reading.chapters.assign(most_chapters, {0, std::string(100, 'x')});
+    EXPECT_LE(fit_reading(reading), largest_reading);
+    EXPECT_TRUE(reading.chapters.empty());
+    reading.sheet.files[0].tracks.assign(most_cue_tracks, {0, {}});
+    for (CueTrack &cue_track : reading.sheet.files[0].tracks)
+        cue_track.tags.title.assign(most_tag_bytes, 'x');
+    fit_reading(reading);
+    EXPECT_EQ(reading.outcome, Reading::unreadable);
+    EXPECT_EQ(reading.error, EFBIG);
 }

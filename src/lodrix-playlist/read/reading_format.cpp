@@ -1,5 +1,7 @@
 #include "reading_format.h"
 
+#include <algorithm>
+
 #include <errno.h>
 #include <stdint.h>
 #include <string.h>
@@ -36,6 +38,14 @@ size_t encoded_size(const Reading &reading) {
 }
 
 size_t fit_reading(Reading &reading) {
+    // A length no file has is one a hostile header made up: unknown.
+    if (reading.duration_ms < 0 || reading.duration_ms > longest_ms)
+        reading.duration_ms = 0;
+    reading.chapters.erase(std::remove_if(reading.chapters.begin(), reading.chapters.end(),
+                                          [](const Chapter &chapter) {
+                                              return chapter.start_ms < 0 || chapter.start_ms > longest_ms;
+                                          }),
+                           reading.chapters.end());
     size_t size = encoded_size(reading);
     if (size > largest_reading) {
         reading.chapters.clear();

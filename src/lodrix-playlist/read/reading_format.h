@@ -25,8 +25,9 @@ const int64_t longest_ms = 366ll * 24 * 3600 * 1000;
 /// How many bytes encode_reading appends for reading.
 size_t encoded_size(const Reading &reading);
 
-/// Makes reading fit largest_reading: without its chapters where they do not fit, else an
-/// error (EFBIG) in its place. Returns encoded_size.
+/// Makes reading one decode_reading takes: a duration longer than longest_ms as 0 (unknown),
+/// chapters that start past it left out; within largest_reading, without its chapters where
+/// they do not fit, else an error (EFBIG) in its place. Returns encoded_size.
 size_t fit_reading(Reading &reading);
 
 /// Appends reading's bytes to bytes.
