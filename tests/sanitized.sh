@@ -28,7 +28,7 @@ fuzz)
     # the byte that picks its extension (its index in the fuzzer's list).
     mkdir "$corpus/reading" || exit 1
     if [ -x "$build/reading_fuzz" ] && command -v ffmpeg >/dev/null; then
-        for seed in 5:avi 6:flac 9:m4a 14:mkv 17:mp3 23:ogg 25:opus 26:ts 28:wav 30:wma; do
+        for seed in 11:avi 17:flac 21:m4a 28:mkv 31:mp3 39:ogg 41:opus 47:ts 51:wav 54:wma; do
             ffmpeg -v error -f lavfi -i sine=d=0.1 -t 0.1 "$corpus/seed.${seed#*:}" &&
                 { printf "\\$(printf %03o "${seed%%:*}")"; cat "$corpus/seed.${seed#*:}"; } >"$corpus/reading/${seed#*:}" ||
                 status=1
