@@ -15,9 +15,11 @@ extern "C" {
 #include "lodrix-playlist/read/reading_format.h"
 
 static const char *const extensions[] = {
-    "3gp", "aac", "aif", "aiff", "ape", "avi", "cue", "flac", "flv", "m2ts", "m4a", "m4v",
-    "mid", "midi", "mka", "mkv", "mov", "mp2", "mp3", "mp4", "mpc", "mpeg", "mpg",
-    "oga", "ogg", "ogv", "opus", "ts", "vob", "wav", "webm", "wma", "wmv", "wv",
+    "3g2", "3gp", "aac", "ac3", "aif", "aifc", "aiff", "amr", "ape", "asf", "au", "avi", "caf",
+    "cue", "dff", "dsf", "dts", "eac3", "flac", "flv", "m2t", "m2ts", "m4a", "m4b", "m4r", "m4v", "mid",
+    "midi", "mka", "mkv", "mov", "mp2", "mp3", "mp4", "mpa", "mpc", "mpeg", "mpg", "mts", "oga",
+    "ogg", "ogv", "opus", "ra", "rm", "rmvb", "spx", "tak", "ts", "tta", "vob", "w64", "wav",
+    "weba", "webm", "wma", "wmv", "wv",
 };
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {

@@ -125,7 +125,8 @@ mkdir -p "$work/real/sub" "$work/gone" && ln -s real/sub "$work/link" && write_w
 
 # Durations as ffprobe reports them, on the formats of the extension list and their edge
 # cases: MP3 with and without a Xing header and with cover art, 24-bit and RF64 WAV, Opus,
-# faststart M4A, ADTS, MPEG-TS, an M4A and a WAV named .mp3, an unreadable file (0 and a word).
+# faststart M4A, ADTS, MPEG-TS, an M4A and a WAV named .mp3, an unreadable file (0 and a word);
+# AMR, TAK, DSF and DSDIFF, which Debian's ffmpeg cannot write, made byte by byte.
 edge="$work/edge"
 mkdir "$edge" && ffmpeg -v error -f lavfi -i testsrc=s=64x64:d=1 -frames:v 1 "$work/cover.png" || exit 1
 while read -r name options; do
@@ -158,7 +159,49 @@ a.mkv -map 0 -map 1
 a.mp4 -map 0 -map 1
 a.webm -map 0 -map 1
 a.wmv -map 0 -map 1
+a.m4b -map 0
+a.m4r -map 0 -f ipod
+a.3g2 -map 0 -map 1 -c:a aac -c:v mpeg4
+a.aifc -map 0 -c:a pcm_alaw
+a.ac3 -map 0
+a.eac3 -map 0
+a.dts -map 0 -strict -2
+a.au -map 0
+a.caf -map 0
+a.w64 -map 0
+a.tta -map 0
+a.spx -map 0 -ar 16000
+a.mts -map 0 -map 1 -mpegts_m2ts_mode 1
+a.m2t -map 0 -map 1
+a.asf -map 0 -map 1
+a.rm -map 0
+a.ra -map 0
+a.rmvb -map 0 -map 1 -f rm
+a.mpa -map 0
+a.weba -map 0 -f webm
 EOF2
+python3 -c 'import struct, sys
+def crc24(data, crc=0xB704CE):
+    for byte in data:
+        crc ^= byte << 16
+        for _ in range(8):
+            crc = (crc << 1) ^ (0x864CFB if crc & 0x800000 else 0)
+    return (crc & 0xFFFFFF).to_bytes(3, "little")
+def write(name, data): open(sys.argv[1] + "/" + name, "wb").write(data)
+write("a.amr", b"#!AMR\n" + (b"\x3c" + bytes(31)) * 62)
+# STREAMINFO, bits from the lowest: codec 2, profile, frame size, samples, type, rate - 6000, bits - 8, channels - 1.
+info = (2 | 2 << 10 | 54441 << 14 | (44100 - 6000) << 52 | (16 - 8) << 70).to_bytes(10, "little")
+write("a.tak", b"tBaK\x01\x0d\x00\x00" + info + crc24(info) + bytes(4))
+samples = 3484253
+data = b"\x69" * (-(-samples // 8 // 4096) * 4096)
+write("a.dsf", b"DSD " + struct.pack("<QQQ", 28, 92 + len(data), 0) + b"fmt " +
+      struct.pack("<QIIIIIIQII", 52, 1, 0, 1, 1, 2822400, 1, samples, 4096, 0) + b"data" + struct.pack("<Q", 12 + len(data)) + data)
+data = data[:samples // 8]
+prop = (b"SND FS  " + struct.pack(">QI", 4, 2822400) + b"CHNL" + struct.pack(">QH", 6, 1) + b"C   CMPR" +
+        struct.pack(">Q", 19) + b"DSD \x0enot compressed\0")
+form = (b"DSD FVER" + struct.pack(">QI", 4, 0x01050000) + b"PROP" + struct.pack(">Q", len(prop)) + prop + b"DSD " +
+        struct.pack(">Q", len(data)) + data)
+write("a.dff", b"FRM8" + struct.pack(">Q", len(form)) + form)' "$edge" || fail "could not write AMR, TAK, DSF, DSDIFF"
 ffmpeg -v error -f lavfi -i sine=d=1.5 -i "$work/cover.png" -map 0 -map 1 -c:v copy -disposition:v attached_pic "$edge/cover.mp3" &&
     cp "$edge/fast.m4a" "$edge/m4a named.mp3" && cp "$edge/s24.wav" "$edge/wav named.mp3" &&
     cp "$edge/a.flac" "$edge/unreadable.flac" && chmod 000 "$edge/unreadable.flac" && chmod a+rX "$work" || exit 1
@@ -171,7 +214,7 @@ xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()"
         case $file in *unreadable*) probed=0 ;; esac
         printf '%s\t%s\t%s\n' "${file##*/}" "$duration" "${probed:-0}"
     done >"$work/durations"
-[ "$(wc -l <"$work/durations")" = 29 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
+[ "$(wc -l <"$work/durations")" = 53 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
     fail "durations (name, ours, ffprobe's):$(printf '\n'; cat "$work/durations")"
 grep -q 'unreadable.flac: nicht lesbar, Dauer 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
 
@@ -294,14 +337,14 @@ if command -v strace >/dev/null; then
     strace -f -e trace=open,openat -o "$work/opened" "$program" "$cue/Bad" >/dev/null 2>&1
     ! grep -e '/etc/passwd' -e 'Album/image.wav' -e 'missing.wav' "$work/opened" || fail "a FILE opened something"
 fi
-# With --chapters a file with two or more chapters is an entry per chapter (title, place),
+# With --chapters a file with two or more chapters (an audiobook's M4B, ...) is an entry per chapter (title, place),
 # creator and album the file's; a file split by a sheet is not split again; without it, whole.
 book=$work/book
 mkdir "$book" && printf ';FFMETADATA1\nartist=Autorin\nalbum=Hoerbuch\n' >"$work/chapters" || exit 1
 for chapter in "0 1500 Eins" "1500 3000 Zwei" "3000 4200 Drei"; do
     set -- $chapter && printf '[CHAPTER]\nTIMEBASE=1/1000\nSTART=%s\nEND=%s\ntitle=Kapitel %s\n' "$@" >>"$work/chapters"
 done
-for name in book.m4a book.mka book.mp3; do
+for name in book.m4b book.mka book.mp3; do
     ffmpeg -nostdin -v error -f lavfi -i sine=d=4.2 -i "$work/chapters" -map 0 -map_metadata 1 -map_chapters 1 "$book/$name" ||
         fail "ffmpeg: $name"
 done
@@ -310,9 +353,9 @@ ffmpeg -nostdin -v error -f lavfi -i sine=d=4.2 -metadata:s:a:0 CHAPTER001=00:00
     cp "$cue/Embedded/e.flac" "$book/sheet.flac" || exit 1
 "$program" --chapters "$book" 2>"$work/err" | entries /dev/stdin "file://$book/" | cut -d '|' -f 1-5,7,8 >"$work/got"
 cat >"$work/expected" <<'EOF2'
-book.m4a|Kapitel Eins|Autorin|Hoerbuch|1||1.500
-book.m4a|Kapitel Zwei|Autorin|Hoerbuch|2|1.500|3.000
-book.m4a|Kapitel Drei|Autorin|Hoerbuch|3|3.000|
+book.m4b|Kapitel Eins|Autorin|Hoerbuch|1||1.500
+book.m4b|Kapitel Zwei|Autorin|Hoerbuch|2|1.500|3.000
+book.m4b|Kapitel Drei|Autorin|Hoerbuch|3|3.000|
 book.mka|Kapitel Eins|Autorin|Hoerbuch|1||1.500
 book.mka|Kapitel Zwei|Autorin|Hoerbuch|2|1.500|3.000
 book.mka|Kapitel Drei|Autorin|Hoerbuch|3|3.000|

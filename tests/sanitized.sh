@@ -41,12 +41,12 @@ fuzz)
     # the byte that picks its extension (its index in the fuzzer's list).
     mkdir "$corpus/reading" || exit 1
     if [ -x "$build/reading_fuzz" ] && command -v ffmpeg >/dev/null; then
-        for seed in 5:avi 7:flac 10:m4a 15:mkv 18:mp3 24:ogg 26:opus 27:ts 29:wav 31:wma; do
+        for seed in 11:avi 18:flac 22:m4a 29:mkv 32:mp3 40:ogg 42:opus 48:ts 52:wav 55:wma; do
             ffmpeg -v error -f lavfi -i sine=d=0.1 -t 0.1 "$corpus/seed.${seed#*:}" &&
                 { printf "\\$(printf %03o "${seed%%:*}")"; cat "$corpus/seed.${seed#*:}"; } >"$corpus/reading/${seed#*:}" ||
                 status=1
         done
-        { printf '\006'; cat "$corpus/cue/crlf"; } >"$corpus/reading/cue"
+        { printf '\015'; cat "$corpus/cue/crlf"; } >"$corpus/reading/cue"
         "$build/reading_fuzz" -max_total_time="${LODRIX_READING_FUZZ_SECONDS:-30}" -print_final_stats=1 \
             -error_exitcode=1 -timeout=20 -timeout_exitcode=1 -artifact_prefix="$build/reading-" \
             "$corpus/reading" >"$corpus.log" 2>&1 || status=1

@@ -63,7 +63,8 @@ playlist)
     work=$(mktemp -d) || exit 1
     trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT
     # The names Windows allows, in a folder with an umlaut, "#" and "%"; formats that need
-    # the headers, a probe of the streams (no Xing header, ADTS) and the content (M4A as .mp3).
+    # the headers, a probe of the streams (no Xing header, ADTS, AC-3, M2TS as .mts) and the
+    # content (M4A as .mp3).
     tree="$work/Müsik #1 100%" failures=0
     mkdir -p "$tree/Album [2] & Co" || exit 1
     for name in "Track 2.wav" "Track 10.wav" "h#1 100% &amp;.wav" "Grüße Ärger.wav"; do write_wav "$tree/$name" 250; done
@@ -72,7 +73,8 @@ playlist)
     ffmpeg $sine "$tree/Album [2] & Co/xing.mp3" && ffmpeg $sine -write_xing 0 "$tree/Album [2] & Co/no xing.mp3" &&
         ffmpeg $sine "$tree/Album [2] & Co/a.flac" && ffmpeg $sine "$tree/Album [2] & Co/a.opus" &&
         ffmpeg $sine "$tree/Album [2] & Co/a.aac" && ffmpeg $sine "$tree/Album [2] & Co/a.m4a" &&
-        cp "$tree/Album [2] & Co/a.m4a" "$tree/Album [2] & Co/m4a.mp3" || exit 1
+        ffmpeg $sine "$tree/Album [2] & Co/a.ac3" && ffmpeg $sine -mpegts_m2ts_mode 1 "$tree/Album [2] & Co/a.mts" &&
+        ffmpeg $sine "$tree/Album [2] & Co/a.tta" && cp "$tree/Album [2] & Co/a.m4a" "$tree/Album [2] & Co/m4a.mp3" || exit 1
     # Standard output, then -o into the tree: the same bytes as the Linux build, but for the
     # drive Wine gives the root, Z:, and CR LF line ends.
     (cd "$tree" && wine "$exe" . >"$work/windows.xspf" && wine "$exe" -o all.xspf "$tree" &&
@@ -84,14 +86,14 @@ playlist)
         tr -d '\r' <"$work/windows$form.xspf" | sed 's,file:///Z:/,file:///,' | diff "$work/linux$form.xspf" - ||
             { echo "lodrix-playlist.exe $form wrote other bytes than the Linux build"; failures=$((failures + 1)); }
     done
-    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 11 && ! grep -q '<location>file:' "$work/windows-o.xspf" ||
-        { echo "not eleven file:///Z:/ locations, or -o not relative"; failures=$((failures + 1)); }
+    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 14 && ! grep -q '<location>file:' "$work/windows-o.xspf" ||
+        { echo "not 14 file:///Z:/ locations, or -o not relative"; failures=$((failures + 1)); }
 
     # The zip: both programs, the README, our licence, FFmpeg's and where its source is.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
     python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
     printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt README.md lodrix-playlist.exe lodrix.exe |
         diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
-    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 11 files, with and without -o; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
+    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 14 files, with and without -o; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
     exit "$failures" ;;
 esac

@@ -21,8 +21,8 @@ static const int64_t longest_read_us = 10 * AV_TIME_BASE;
 // The demuxers that read one media file. Playlists and sequences (concat, HLS, DASH, image2,
 // IMF, SDP) would open other files, which a list of the files named must never read.
 static const char single_file_demuxers[] =
-    "aac,ac3,aiff,amr,ape,asf,au,avi,caf,dts,eac3,flac,flv,live_flv,h264,hevc,loas,matroska,"
-    "mlp,mov,mp3,mpc,mpc8,mpeg,mpegts,mpegvideo,nut,ogg,rm,tak,truehd,tta,w64,wav,wv";
+    "aac,ac3,aiff,amr,ape,asf,au,avi,caf,dsf,dts,eac3,flac,flv,live_flv,h264,hevc,iff,loas,"
+    "matroska,mlp,mov,mp3,mpc,mpc8,mpeg,mpegts,mpegvideo,nut,ogg,rm,tak,truehd,tta,w64,wav,wv";
 
 // The demuxer each listed extension names. Probing the content costs more than reading the
 // file, so where the file begins as that demuxer's files do, it is opened with it directly;
@@ -30,14 +30,20 @@ static const char single_file_demuxers[] =
 static const struct {
     const char *extension, *demuxer;
 } demuxer_by_extension[] = {
-    {"3gp", "mov"},      {"aac", "aac"},      {"aif", "aiff"},     {"aiff", "aiff"},
-    {"ape", "ape"},      {"avi", "avi"},      {"flac", "flac"},    {"flv", "flv"},
-    {"m2ts", "mpegts"},  {"m4a", "mov"},      {"m4v", "mov"},      {"mka", "matroska"},
-    {"mkv", "matroska"}, {"mov", "mov"},      {"mp2", "mp3"},      {"mp3", "mp3"},
-    {"mp4", "mov"},      {"mpc", "mpc"},      {"mpeg", "mpeg"},    {"mpg", "mpeg"},
-    {"oga", "ogg"},      {"ogg", "ogg"},      {"ogv", "ogg"},      {"opus", "ogg"},
-    {"ts", "mpegts"},    {"vob", "mpeg"},     {"wav", "wav"},      {"webm", "matroska"},
-    {"wma", "asf"},      {"wmv", "asf"},      {"wv", "wv"},
+    {"3g2", "mov"},        {"3gp", "mov"},        {"aac", "aac"},        {"ac3", "ac3"},
+    {"aif", "aiff"},       {"aifc", "aiff"},      {"aiff", "aiff"},      {"amr", "amr"},
+    {"ape", "ape"},        {"asf", "asf"},        {"au", "au"},          {"avi", "avi"},
+    {"caf", "caf"},        {"dff", "iff"},        {"dsf", "dsf"},        {"dts", "dts"},
+    {"eac3", "eac3"},      {"flac", "flac"},      {"flv", "flv"},        {"m2t", "mpegts"},
+    {"m2ts", "mpegts"},    {"m4a", "mov"},        {"m4b", "mov"},        {"m4r", "mov"},
+    {"m4v", "mov"},        {"mka", "matroska"},   {"mkv", "matroska"},   {"mov", "mov"},
+    {"mp2", "mp3"},        {"mp3", "mp3"},        {"mp4", "mov"},        {"mpa", "mp3"},
+    {"mpc", "mpc"},        {"mpeg", "mpeg"},      {"mpg", "mpeg"},       {"mts", "mpegts"},
+    {"oga", "ogg"},        {"ogg", "ogg"},        {"ogv", "ogg"},        {"opus", "ogg"},
+    {"ra", "rm"},          {"rm", "rm"},          {"rmvb", "rm"},        {"spx", "ogg"},
+    {"tak", "tak"},        {"ts", "mpegts"},      {"tta", "tta"},        {"vob", "mpeg"},
+    {"w64", "w64"},        {"wav", "wav"},        {"weba", "matroska"},  {"webm", "matroska"},
+    {"wma", "asf"},        {"wmv", "asf"},        {"wv", "wv"},
 };
 
 // How each demuxer's files begin: "?" stands for any byte. The audio demuxers that FFmpeg
@@ -53,7 +59,11 @@ static const struct {
     {"matroska", "\x1a\x45\xdf\xa3", 4}, {"ogg", "OggS", 4},   {"flac", "fLaC", 4},
     {"asf", "\x30\x26\xb2\x75\x8e\x66\xcf\x11", 8},         {"flv", "FLV\x01", 4},
     {"ape", "MAC ", 4},           {"wv", "wvpk", 4},            {"mpc", "MP+", 3},
-    {"mpeg", "\x00\x00\x01\xba", 4}, {"aac", "ADIF", 4},
+    {"mpeg", "\x00\x00\x01\xba", 4}, {"aac", "ADIF", 4},      {"amr", "#!AMR", 5},
+    {"au", ".snd", 4},            {"caf", "caff\x00\x01", 6},   {"tta", "TTA1", 4},
+    {"tak", "tBaK", 4},           {"rm", ".RMF\x00\x00", 6},    {"rm", ".ra\xfd", 4},
+    {"dsf", "DSD \x1c\0\0\0\0\0\0\0", 12}, {"iff", "FRM8????????DSD ", 16},
+    {"w64", "riff\x2e\x91\xcf\x11\xa5\xd6\x28\xdb\x04\xc1\x00\x00", 16},
 };
 
 static bool begins_with(const unsigned char *head, size_t length, const char *start, size_t start_length) {
@@ -97,7 +107,8 @@ static bool begins_as(const char *demuxer, const Head &file, int fd) {
     unsigned char head[400];
     int64_t at = 0;
     int64_t length = read_at(file, fd, head, sizeof head, at);
-    bool after_tags = strcmp(demuxer, "mp3") == 0 || strcmp(demuxer, "aac") == 0 || strcmp(demuxer, "flac") == 0;
+    bool after_tags = strcmp(demuxer, "mp3") == 0 || strcmp(demuxer, "aac") == 0 || strcmp(demuxer, "flac") == 0 ||
+                      strcmp(demuxer, "tta") == 0 || strcmp(demuxer, "tak") == 0;
     // ID3v2 tags, as FFmpeg skips them: "ID3", a version, flags, a 28-bit size (+ a footer).
     while (after_tags && length >= 10 && memcmp(head, "ID3", 3) == 0 && head[3] != 0xFF && head[4] != 0xFF &&
            ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0) {

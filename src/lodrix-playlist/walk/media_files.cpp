@@ -16,9 +16,11 @@ static const char unreadable_message[] = "lodrix-playlist: %s: nicht lesbar: %s\
 static const char unreadable_folder_message[] = "lodrix-playlist: %s: Ordner nicht lesbar: %s\n";
 
 static const char *const media_extensions[] = {
-    "3gp", "aac", "aif", "aiff", "ape", "avi", "flac", "flv", "m2ts", "m4a", "m4v",
-    "mid", "midi", "mka", "mkv", "mov", "mp2", "mp3", "mp4", "mpc", "mpeg", "mpg",
-    "oga", "ogg", "ogv", "opus", "ts", "vob", "wav", "webm", "wma", "wmv", "wv",
+    "3g2", "3gp", "aac", "ac3", "aif", "aifc", "aiff", "amr", "ape", "asf", "au", "avi", "caf",
+    "dff", "dsf", "dts", "eac3", "flac", "flv", "m2t", "m2ts", "m4a", "m4b", "m4r", "m4v", "mid",
+    "midi", "mka", "mkv", "mov", "mp2", "mp3", "mp4", "mpa", "mpc", "mpeg", "mpg", "mts", "oga",
+    "ogg", "ogv", "opus", "ra", "rm", "rmvb", "spx", "tak", "ts", "tta", "vob", "w64", "wav",
+    "weba", "webm", "wma", "wmv", "wv",
 };
 
 bool has_media_extension(const std::string &name) {
