@@ -12,6 +12,13 @@ struct Options {
     bool each_folder = false;     ///< -e: a playlist in every folder with media files
     const char *each_name = nullptr; ///< -e's NAME; null: after the folder
     Order order = Order::name;
+    /// --match, --sort, --shuffle (its mode: "tracks" where none is given), --seed and
+    /// --limit as given; the tracks stage reads them. Null where not given.
+    std::vector<const char *> matches;
+    const char *sort = nullptr;
+    const char *shuffle = nullptr;
+    const char *seed = nullptr;
+    const char *limit = nullptr;
     const char *title;            ///< the playlist's own title
     /// The operands, those of -T lists after the others; "." where none is given at all.
     std::vector<std::string> operands;

@@ -9,6 +9,7 @@
 #include "lodrix-playlist/read/file_contents.h"
 #include "lodrix-playlist/read/reader_pool.h"
 #include "lodrix-playlist/walk/media_files.h"
+#include "select.h"
 
 /// One entry of a playlist: a listed file, or a part of one that a player plays from its own
 /// start to its own end.
@@ -21,17 +22,21 @@ struct Track {
 };
 
 /// What becomes of the files' readings on their way to a playlist: taken from the readers in
-/// the walk's order, each file made into its tracks, and those ordered as the options ask.
+/// the walk's order, each file made into its tracks, and those ordered and selected as the
+/// options ask.
 /// A file that is no regular file any more is left out, one that cannot be read is a track
 /// of duration 0; each with one message.
 class Tracks {
   public:
     /// by_folder: each batch is one folder's tracks (the folder's files must follow each
     /// other in files, as the walk's files_first gives them).
-    Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, bool by_folder);
+    Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, const Selection &selection,
+           bool by_folder);
 
     /// The next tracks, in the order they are written: one folder's with by_folder or an
-    /// order within each folder, else as they come. False once every file was taken.
+    /// order within each folder, the whole list for a sort or a shuffle (one folder's with
+    /// by_folder), else as they come; those selection keeps. False once every file was taken,
+    /// or a limit keeps no more.
     bool next(std::vector<Track> &tracks);
 
   private:
@@ -39,5 +44,6 @@ class Tracks {
     ReaderPool &readings;
     Order order;
     bool by_folder;
+    Selector selector;
     size_t next_file = 0;
 };
