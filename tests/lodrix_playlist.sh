@@ -330,7 +330,8 @@ done
 
 # The options as GNU has them: --help and --version on standard output, an unknown option in
 # one line, grouped short options, "--" before an operand that begins with "-".
-"$program" --help >"$work/out" && grep -q '^  -e, --each-folder\[=NAME\]' "$work/out" || fail "--help"
+"$program" --help >"$work/out" && grep -q '^  -e, --each-folder\[=NAME\]' "$work/out" &&
+    grep -q '^      --match=ANFRAGE ' "$work/out" || fail "--help"
 [ "$("$program" -V)" = "lodrix-playlist 2.1" ] || fail "--version"
 "$program" --frob "$work/partly" >"$work/out" 2>"$work/err"
 [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "lodrix-playlist: unbekannte Option --frob (lodrix-playlist --help zeigt alle)" ] ||

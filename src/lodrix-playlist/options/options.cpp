@@ -49,18 +49,20 @@ static const char usage_text[] =
 "      --sort=FELD[,FELD]...  die ganze Liste nach diesen FELDern, -FELD absteigend; Titel\n"
 "                           ohne das Feld zuletzt (nicht mit --order)\n"
 "      --shuffle[=tracks|albums|spread]  zufaellig mischen: jede Reihenfolge (tracks,\n"
-"                           Vorgabe), ganze Alben (albums), ein Kuenstler nie zweimal\n"
+"                           Vorgabe), ganze Alben (albums), ein Interpret nie zweimal\n"
 "                           nacheinander, wo es geht (spread)\n"
 "      --seed=N             mit derselben Zahl N dieselbe Mischung\n"
 "      --limit=N|DAUER      nur die ersten N Titel, oder der Reihe nach jeden, der noch in\n"
 "                           DAUER passt (90m, 2h, 1h30m, 45s)\n"
-"      Reihenfolge: --match, --sort oder --order, --shuffle, --limit; mit -e je Ordner.\n"
 "      --title=TEXT         der Titel der Liste (Vorgabe: Wiedergabeliste)\n"
 "  -h, --help               diese Hilfe zeigen\n"
 "  -V, --version            die Version zeigen\n"
 "\n"
-"Status: 0 geschrieben; 1 falsche Option, Operand fehlt oder keine Mediendatei; 2 Schreibfehler;\n"
-"3 kein aktuelles Verzeichnis.\n";
+"Die Schritte: lesen, --match, --sort oder --order, --shuffle, --limit, schreiben; mit -e\n"
+"fuer die Liste jedes Ordners.\n"
+"\n"
+"Status: 0 geschrieben; 1 falsche Option oder Anfrage, Operand fehlt oder keine Mediendatei;\n"
+"2 Schreibfehler; 3 kein aktuelles Verzeichnis.\n";
 static const char version_text[] = "lodrix-playlist 2.1\n";
 static const char unknown_option_message[] = "lodrix-playlist: unbekannte Option %s (lodrix-playlist --help zeigt alle)\n";
 static const char missing_value_message[] = "lodrix-playlist: %s braucht einen Wert (lodrix-playlist --help zeigt alle)\n";
