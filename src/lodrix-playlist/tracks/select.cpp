@@ -43,8 +43,10 @@ static const struct {
 
 static bool field_named(const std::string &name, Field &field) {
     for (const auto &known : field_names)
-        if (name == known.name)
-            return field = known.field, true;
+        if (name == known.name) {
+            field = known.field;
+            return true;
+        }
     return false;
 }
 
@@ -125,8 +127,12 @@ static bool parse_range(const std::string &text, Field field, QueryTerm &term) {
         return field == Field::length ? parse_duration(part, number) : parse_number(part, number);
     };
     size_t dots = text.find("..");
-    if (dots == std::string::npos)
-        return bound(text, term.low) && (term.high = term.low, true);
+    if (dots == std::string::npos) {
+        if (!bound(text, term.low))
+            return false;
+        term.high = term.low;
+        return true;
+    }
     std::string low = text.substr(0, dots), high = text.substr(dots + 2);
     if (low.empty() && high.empty())
         return false;
@@ -245,19 +251,23 @@ bool parse_shuffle_mode(const std::string &text, ShuffleMode &mode) {
         ShuffleMode mode;
     } modes[] = {{"tracks", ShuffleMode::tracks}, {"albums", ShuffleMode::albums}, {"spread", ShuffleMode::spread}};
     for (const auto &known : modes)
-        if (text == known.name)
-            return mode = known.mode, true;
+        if (text == known.name) {
+            mode = known.mode;
+            return true;
+        }
     return false;
 }
 
 bool parse_limit(const std::string &text, Limit &limit) {
     uint64_t seconds;
-    if (parse_number(text, limit.amount))
+    if (parse_number(text, limit.amount)) {
         limit.kind = Limit::count;
-    else if (parse_duration(text, seconds) && seconds <= UINT64_MAX / 1000)
-        limit.kind = Limit::duration, limit.amount = seconds * 1000;
-    else
+    } else if (parse_duration(text, seconds) && seconds <= UINT64_MAX / 1000) {
+        limit.kind = Limit::duration;
+        limit.amount = seconds * 1000;
+    } else {
         return false;
+    }
     return limit.amount > 0;
 }
 
@@ -343,8 +353,10 @@ class FoldedFields {
     FoldedFields(const Track &track, const MediaFiles &files) : track(track), files(files) {}
     const std::string &operator[](Field field) {
         size_t index = size_t(field);
-        if (!done[index])
-            texts[index] = folded_field(track, field, files), done[index] = true;
+        if (!done[index]) {
+            texts[index] = folded_field(track, field, files);
+            done[index] = true;
+        }
         return texts[index];
     }
 
@@ -420,7 +432,7 @@ void sort_tracks(std::vector<Track> &tracks, const std::vector<SortKey> &keys, c
     std::stable_sort(order.begin(), order.end(), [&columns](size_t a, size_t b) {
         for (const Column &column : columns) {
             bool descending = column.key.descending;
-            if (!column.numbers.empty()) {
+            if (is_number_field(column.key.field)) {
                 uint64_t x = column.numbers[a], y = column.numbers[b];
                 if ((x == 0) != (y == 0))
                     return y == 0;
