@@ -15,8 +15,9 @@ ratio_of_medians() {
         printf "   %sfloor %.2f s, lodrix-playlist %.2f s: %.2fx%s\n", p, f / 1e9, l / 1e9, l / f, s }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,...).
-medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; tail -n +2 "$work/t.csv" | cut -d, -f4; }
+# Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,
+# user,system,min,max), counted from the end: a command may hold commas.
+medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; awk -F, 'NR > 1 { print $(NF - 4) }' "$work/t.csv"; }
 
 # The smallest process there is: a static ELF whose entry point only calls exit.
 printf '.globl _start\n_start:\n mov $60, %%eax\n xor %%edi, %%edi\n syscall\n' >"$work/exit.s"
