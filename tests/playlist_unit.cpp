@@ -350,7 +350,7 @@ TEST(Shuffle, SpreadKeepsArtistsApart) {
     const struct {
         const char *artists;
         int least_neighbours;
-    } cases[] = {{"aaabbbc", 0}, {"aaaabbbb", 0}, {"aaaab  ", 0}, {"aaaaabb", 2}, {"aaaa", 3}, {"a", 0}};
+    } cases[] = {{"aaabbbc", 0}, {"aaaabbbb", 0}, {"aaaab  ", 0}, {"aaaaabb", 2}, {"aaaa", 3}, {"a", 0}, {"   ", 0}};
     for (const auto &c : cases)
         for (uint64_t seed = 0; seed < 200; ++seed) {
             Random random(seed);

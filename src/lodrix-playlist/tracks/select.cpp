@@ -398,13 +398,22 @@ bool matches(const Query &query, const Track &track, const MediaFiles &files) {
                        [&](const QueryTerm &term) { return term_matches(term, fields, track) != term.negated; });
 }
 
-// Puts tracks in order: the one at order[0] first, and so on.
+// Puts tracks in order, the one at order[0] first, and so on: in place, a cycle of moves at a
+// time, so that a list of 100,000 is not held twice.
 static void permute(std::vector<Track> &tracks, const std::vector<size_t> &order) {
-    std::vector<Track> ordered;
-    ordered.reserve(tracks.size());
-    for (size_t index : order)
-        ordered.push_back(std::move(tracks[index]));
-    tracks.swap(ordered);
+    std::vector<bool> placed(tracks.size());
+    for (size_t start = 0; start < tracks.size(); ++start) {
+        if (placed[start])
+            continue;
+        Track first = std::move(tracks[start]);
+        size_t place = start;
+        for (; order[place] != start; place = order[place]) {
+            tracks[place] = std::move(tracks[order[place]]);
+            placed[place] = true;
+        }
+        tracks[place] = std::move(first);
+        placed[place] = true;
+    }
 }
 
 void sort_tracks(std::vector<Track> &tracks, const std::vector<SortKey> &keys, const MediaFiles &files) {
@@ -491,16 +500,18 @@ template <typename T> static void shuffle_all(std::vector<T> &items, Random &ran
         std::swap(items[i - 1], items[size_t(random.below(i))]);
 }
 
-// Numbers the tracks' groups (by key, as first seen; a track without a key is a group of
-// its own) and lists each group's tracks in order.
+static const size_t no_group = SIZE_MAX;
+
+// Numbers the tracks' groups by key, as first seen, and lists each group's tracks in order;
+// a track without a key is in none (no_group).
 static std::vector<std::vector<size_t>> groups_of(const std::vector<std::string> &keys, std::vector<size_t> &group_of) {
     std::unordered_map<std::string, size_t> numbers;
     std::vector<std::vector<size_t>> groups;
-    group_of.resize(keys.size());
+    group_of.assign(keys.size(), no_group);
     for (size_t i = 0; i < keys.size(); ++i) {
-        size_t number = groups.size();
-        if (!keys[i].empty())
-            number = numbers.emplace(keys[i], number).first->second;
+        if (keys[i].empty())
+            continue;
+        size_t number = numbers.emplace(keys[i], groups.size()).first->second;
         if (number == groups.size())
             groups.emplace_back();
         groups[number].push_back(i);
@@ -528,9 +539,10 @@ static void shuffle_albums(std::vector<Track> &tracks, Random &random, const Med
 // Random, one track at a time: where an artist other than the last one's holds more than
 // half of what is left, one of theirs must come now, or two of theirs would meet later;
 // else any track of another artist than the last one. Where one artist holds too much for
-// that, theirs are kept apart as long as others are left.
+// that, theirs are kept apart as long as others are left. A track without an artist is
+// next to anyone.
 static void spread(std::vector<Track> &tracks, Random &random, const MediaFiles &files) {
-    const size_t none = SIZE_MAX;
+    const size_t none = no_group;
     std::vector<std::string> keys;
     for (const Track &track : tracks)
         keys.push_back(folded_field(track, Field::artist, files));
@@ -546,6 +558,8 @@ static void spread(std::vector<Track> &tracks, Random &random, const MediaFiles 
             place_in_artist[artists[artist][i]] = i;
         by_count.emplace(artists[artist].size(), artist);
     }
+    keys.clear();
+    keys.shrink_to_fit();
     auto remove = [](std::vector<size_t> &list, std::vector<size_t> &place, size_t track) {
         place[list.back()] = place[track];
         list[place[track]] = list.back();
@@ -568,13 +582,15 @@ static void spread(std::vector<Track> &tracks, Random &random, const MediaFiles 
         else
             do
                 chosen = left[random.below(left.size())];
-            while (artist_of[chosen] == previous);
+            while (previous != none && artist_of[chosen] == previous);
         size_t artist = artist_of[chosen];
-        by_count.erase({artists[artist].size(), artist});
         remove(left, place_in_left, chosen);
-        remove(artists[artist], place_in_artist, chosen);
-        if (!artists[artist].empty())
-            by_count.emplace(artists[artist].size(), artist);
+        if (artist != none) {
+            by_count.erase({artists[artist].size(), artist});
+            remove(artists[artist], place_in_artist, chosen);
+            if (!artists[artist].empty())
+                by_count.emplace(artists[artist].size(), artist);
+        }
         order.push_back(chosen);
         previous = artist;
     }

@@ -9,6 +9,7 @@
 #include "lodrix-playlist/options/options.h"
 #include "lodrix-playlist/walk/media_files.h"
 
+/// A playlist entry (tracks.h), which this module selects and orders.
 struct Track;
 
 /// What a query term or a sort key names of a track.
@@ -21,9 +22,9 @@ struct QueryTerm {
         equals,   ///< field is text, in any case
         range,    ///< field's number is from low to high
         anywhere, ///< title, artist, album artist, album or path holds text
-    } kind;
-    Field field = Field::title;
-    bool negated = false;
+    } kind = anywhere;
+    Field field = Field::title; ///< not read for anywhere
+    bool negated = false;       ///< "^" before the term: a track matches where the term does not
     std::string text;                    ///< case-folded, for every kind but range
     uint64_t low = 0, high = UINT64_MAX; ///< for range; whole seconds for length
 };

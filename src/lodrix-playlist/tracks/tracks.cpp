@@ -67,6 +67,8 @@ bool Tracks::next(std::vector<Track> &tracks) {
     // (they follow each other); a sort or a shuffle takes the whole list (with -e, a folder's).
     bool whole_list = selector.needs_all_tracks();
     size_t first = next_file, last = by_folder || whole_list ? count : first + 1;
+    if (whole_list)
+        tracks.reserve(count - first);
     for (; next_file < last && (whole_list || files.files[next_file].folder == files.files[first].folder); ++next_file) {
         show_progress(next_file, count);
         Reading reading = readings.take(next_file);
