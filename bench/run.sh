@@ -15,8 +15,9 @@ ratio_of_medians() {
         printf "   %sfloor %.2f s, lodrix-playlist %.2f s: %.2fx%s\n", p, f / 1e9, l / 1e9, l / f, s }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,...).
-medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; tail -n +2 "$work/t.csv" | cut -d, -f4; }
+# Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,
+# user,system,min,max), counted from the end: a command may hold commas.
+medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; awk -F, 'NR > 1 { print $(NF - 4) }' "$work/t.csv"; }
 
 # The smallest process there is: a static ELF whose entry point only calls exit.
 printf '.globl _start\n_start:\n mov $60, %%eax\n xor %%edi, %%edi\n syscall\n' >"$work/exit.s"
@@ -135,25 +136,39 @@ PY
             printf "   %6d files: %.2f s, %d KiB: %.2fx one file (%d KiB)%s\n", c, t, r, r / o, o,
                    c == 20000 ? " (goal: at most 1.3x)" : "" }'
     done
+    echo "   shuffled, the 100000 files (the whole list held before it is written), against the plain run:"
+    for mode in tracks spread; do
+        read -r shuffled_took shuffled_rss < <(peak --shuffle=$mode --seed=1 "$deep/100000")
+        awk -v m="$mode" -v t="$shuffled_took" -v r="$shuffled_rss" -v pt="$took" -v pr="$rss" 'BEGIN {
+            printf "   --shuffle=%s: %.2f s, %d KiB: %.2fx the time, %.2fx the memory\n", m, t, r, t / pt, r / pr }'
+    done
 
     echo
     echo "7. A mixed library of 10000 files (70% MP3 with and without a Xing header or with cover"
-    echo "   art, FLAC, M4A, MKV, OGG, WAV; 1-3 s; albums of 20 with a cover.jpg) against the read"
+    echo "   art, FLAC, M4A, MKV, OGG, WAV; 1-3 s, tagged; albums of 20 with a cover.jpg) against the read"
     echo "   floor (bench/floor.c: walk, open, read 64 KiB, close), warm cache, medians of $rounds"
     cc -O2 -pthread -o "$work/floor" "$(dirname "$0")/floor.c"
     templates=$work/templates
     mkdir -p "$templates"
     ffmpeg -v error -f lavfi -i testsrc=s=300x300:d=1 -frames:v 1 "$templates/cover.jpg"
+    # A genre and a year per length, an artist per kind: 7c asks for a third of the library.
     for seconds in 1.3 2.1 2.9; do
         sine="-f lavfi -i sine=f=440:d=$seconds"
-        ffmpeg -v error $sine -b:a 128k "$templates/xing $seconds.mp3"
-        ffmpeg -v error $sine -q:a 4 -write_xing 0 "$templates/no-xing $seconds.mp3"
-        ffmpeg -v error $sine -i "$templates/cover.jpg" -map 0 -map 1 -c:v copy -disposition:v attached_pic "$templates/cover $seconds.mp3"
-        ffmpeg -v error $sine "$templates/a $seconds.flac"
-        ffmpeg -v error $sine -c:a aac "$templates/a $seconds.m4a"
-        ffmpeg -v error $sine -f lavfi -i testsrc=s=64x48:d=$seconds -c:v mpeg4 "$templates/a $seconds.mkv"
-        ffmpeg -v error $sine "$templates/a $seconds.ogg"
-        ffmpeg -v error $sine -ac 2 -ar 44100 "$templates/a $seconds.wav"
+        case $seconds in
+        1.3) tags="-metadata genre=Rock -metadata date=1975" ;;
+        2.1) tags="-metadata genre=Hardrock -metadata date=1995" ;;
+        *) tags="-metadata genre=Jazz -metadata date=1980" ;;
+        esac
+        ffmpeg -v error $sine -b:a 128k $tags -metadata artist=Xing "$templates/xing $seconds.mp3"
+        ffmpeg -v error $sine -q:a 4 -write_xing 0 $tags -metadata artist=Plain "$templates/no-xing $seconds.mp3"
+        ffmpeg -v error $sine -i "$templates/cover.jpg" -map 0 -map 1 -c:v copy -disposition:v attached_pic $tags \
+            -metadata artist=Cover "$templates/cover $seconds.mp3"
+        ffmpeg -v error $sine $tags -metadata artist=Flac "$templates/a $seconds.flac"
+        ffmpeg -v error $sine -c:a aac $tags -metadata artist=Aac "$templates/a $seconds.m4a"
+        ffmpeg -v error $sine -f lavfi -i testsrc=s=64x48:d=$seconds -c:v mpeg4 $tags -metadata artist=Video \
+            "$templates/a $seconds.mkv"
+        ffmpeg -v error $sine $tags -metadata artist=Vorbis "$templates/a $seconds.ogg"
+        ffmpeg -v error $sine -ac 2 -ar 44100 $tags -metadata artist=Wave "$templates/a $seconds.wav"
     done
     python3 - "$templates" "$work/library" 10000 <<'PY'
 import os, shutil, sys
@@ -212,6 +227,28 @@ PY
     awk -v e="$each_time" -v l="$loop_time" 'BEGIN {
         printf "   a loop of 500 -o runs %.2f s: %.1fx -e\n", l / 1e9, l / 1e9 / e }'
     find "$work/library" -name '*.xspf' -delete
+    echo
+    query='genre:rock year:1970..1989'
+    echo "7c. The same library, --match '$query' --sort=artist,year (a third of it, sorted as a"
+    echo "   whole) against the plain run: $((rounds * 2)) pairs, each first in every other pair, medians;"
+    echo "   processor time too, which the load of other programs on the machine moves far less"
+    python3 - "$playlist" "$query" "$work/library" $((rounds * 2)) <<'PY'
+import resource, statistics, subprocess, sys, time
+playlist, query, library, pairs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+runs = {"plain": [playlist, library], "selected": [playlist, "--match=" + query, "--sort=artist,year", library]}
+took = {name: [] for name in runs}
+for pair in range(pairs):
+    for name in ("plain", "selected") if pair % 2 == 0 else ("selected", "plain"):
+        before, start = resource.getrusage(resource.RUSAGE_CHILDREN), time.time()
+        subprocess.run(runs[name], stdout=subprocess.DEVNULL, check=True)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
+listed = subprocess.run(runs["selected"], capture_output=True, check=True).stdout.count(b"<track>")
+for what, index in (("time", 0), ("processor time (the program and its readers)", 1)):
+    plain, selected = (statistics.median(run[index] for run in took[name]) for name in ("plain", "selected"))
+    print(f"   {what}: plain {plain:.2f} s, selected {selected:.2f} s ({listed} tracks): {selected / plain:.3f}x"
+          " (goal: at most 1.05x)")
+PY
 
     slowfs=$(dirname "$0")/../../shared/tools/slowfs
     echo

@@ -395,9 +395,112 @@ done
 printf '%s' 'Kiwi.mp3< <vlc:id>1 Zebra.mp3< <vlc:id>2 Mango.mp3< <vlc:id>3 Apple.mp3< <vlc:id>4 Bonus.mp3< <vlc:id>5 x.wav< <vlc:id>6 ' |
     diff - "$work/got" || fail "--order=tags"
 
+# --match, --sort, --shuffle and --limit on a tagged folder: two artists with two albums each,
+# genres with accents in other cases, a track without tags. A row: the arguments, then the
+# titles listed (a file's name where it has none), or the status and message of a failed run.
+selection=$work/selection
+mkdir -p "$selection/Anna/Erste" "$selection/Anna/Zweite" "$selection/Miles/Kind" "$selection/Miles/Later" &&
+    write_wav "$selection/untagged.wav" 1000 || exit 1
+while read -r row; do
+    eval "set -- $row" && file=$1 seconds=$2 && shift 2 && count=$#
+    for tag in "$@"; do set -- "$@" -metadata "$tag"; done
+    shift "$count"
+    ffmpeg -nostdin -v error -f lavfi -i "sine=d=$seconds" "$@" "$selection/$file" || fail "ffmpeg: $file"
+done <<'EOF2'
+Anna/Erste/1.flac 1 title=Ärger artist=Anna album=Erste genre=ROCK date=1972 track=1
+Anna/Erste/2.flac 2 title='Track 10' artist=Anna album=Erste genre=Rock date=1972-05-01 track=2 composer=Bach
+Anna/Zweite/1.flac 3 title='Track 2' artist=Anna album=Zweite genre=Électro date=1985 track=1 disc=1
+Miles/Kind/1.flac 4 title=Blues artist='Miles Davis' album=Kind genre=Jazz date=1959 track=1 composer='Miles Davis'
+Miles/Kind/2.flac 2 title=ärger album_artist='Miles Davis' album=Kind genre=électro date=1959 track=2
+Miles/Later/1.flac 1 title=Zebra artist='Miles Davis' album=Later genre=jazz date=1990 track=1
+EOF2
+listed() {
+    eval "set -- $1"
+    "$program" "$@" "$selection" >"$work/out" 2>"$work/err"
+    status=$?
+    [ $status = 0 ] || { printf 'status %s%s: %s' $status "$([ -s "$work/out" ] && echo ', output')" "$(cat "$work/err")"; return; }
+    xmllint --noout "$work/out" && awk -F '[<>]' '$2 == "location" { sub(/.*\//, "", $3); name = $3 }
+        $2 == "title" && /^   / { name = $3 } $2 == "/track" { list = list (list == "" ? "" : ", ") name }
+        END { print list }' "$work/out"
+}
+while IFS='|' read -r arguments expected; do
+    got=$(listed "$arguments")
+    [ "$got" = "$expected" ] || fail "$arguments: $got; expected $expected"
+done <<'EOF2'
+|Ärger, Track 10, Track 2, Blues, ärger, Zebra, untagged.wav
+--match=ärger|Ärger, ärger
+--match=^ärger|Track 10, Track 2, Blues, Zebra, untagged.wav
+--match=genre:ÉLECTRO|Track 2, ärger
+--match=^genre:électro|Ärger, Track 10, Blues, Zebra, untagged.wav
+--match=genre:=rock|Ärger, Track 10
+--match=^genre:=rock|Track 2, Blues, ärger, Zebra, untagged.wav
+--match='artist:"miles davis"'|Blues, ärger, Zebra
+--match=^artist:miles|Ärger, Track 10, Track 2, untagged.wav
+--match=albumartist:miles|ärger
+--match=^albumartist:miles|Ärger, Track 10, Track 2, Blues, Zebra, untagged.wav
+--match=album:=kind|Blues, ärger
+--match=^composer:bach|Ärger, Track 2, Blues, ärger, Zebra, untagged.wav
+--match=path:miles/later|Zebra
+--match=^path:.WAV|Ärger, Track 10, Track 2, Blues, ärger, Zebra
+--match='"track 1"'|Track 10
+--match=year:1970..1989|Ärger, Track 10, Track 2
+--match=^year:1970..1989|Blues, ärger, Zebra, untagged.wav
+--match=year:1980..|Track 2, Zebra
+--match=year:..1960|Blues, ärger
+--match=track:2|Track 10, ärger
+--match=^disc:1|Ärger, Track 10, Blues, ärger, Zebra, untagged.wav
+--match=length:3s..|Track 2, Blues
+--match=length:..0:01|Ärger, Zebra, untagged.wav
+--match=^length:2|Ärger, Track 2, Blues, Zebra, untagged.wav
+--match='genre:rock year:1970..1989'|Ärger, Track 10
+--match=genre:jazz --match=title:zebra|Blues, Zebra
+--sort=title|Ärger, ärger, Blues, Track 2, Track 10, Zebra, untagged.wav
+--sort=-title|Zebra, Track 10, Track 2, Blues, Ärger, ärger, untagged.wav
+--sort=genre|Track 2, ärger, Blues, Zebra, Ärger, Track 10, untagged.wav
+--sort=-genre|Ärger, Track 10, Blues, Zebra, Track 2, ärger, untagged.wav
+--sort=-year|Zebra, Track 2, Ärger, Track 10, Blues, ärger, untagged.wav
+--sort=composer|Track 10, Blues, Ärger, Track 2, ärger, Zebra, untagged.wav
+--sort=-composer|Blues, Track 10, Ärger, Track 2, ärger, Zebra, untagged.wav
+--sort=artist,-year|Track 2, Ärger, Track 10, Zebra, Blues, ärger, untagged.wav
+--sort=-length|Blues, Track 2, Track 10, ärger, Ärger, Zebra, untagged.wav
+--shuffle --seed=1|Track 10, Zebra, Track 2, untagged.wav, Ärger, ärger, Blues
+--shuffle --seed=1|Track 10, Zebra, Track 2, untagged.wav, Ärger, ärger, Blues
+--shuffle --seed=2|Blues, untagged.wav, Ärger, Track 10, Zebra, ärger, Track 2
+--shuffle=albums --seed=1|Ärger, Track 10, Track 2, Zebra, untagged.wav, Blues, ärger
+--shuffle=albums --seed=2|Zebra, Track 2, untagged.wav, Blues, ärger, Ärger, Track 10
+--shuffle=spread --seed=1|Blues, Track 2, untagged.wav, ärger, Ärger, Zebra, Track 10
+--match=artist:anna --match=title:zebra --shuffle=spread --seed=1|Track 10, Zebra, Ärger, Track 2
+--limit=2|Ärger, Track 10
+--limit=4s|Ärger, Track 10, Zebra
+--sort=-length --limit=5s|Blues, Ärger
+--match=artist:anna --shuffle --seed=1 --limit=2|Track 2, Ärger
+--match=genre:=roc|status 1: lodrix-playlist: keine Mediendateien gefunden
+--match=foo:bar|status 1: lodrix-playlist: --match: foo:bar: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path)
+--match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m)
+--match='artist:"Miles'|status 1: lodrix-playlist: --match: artist:"Miles: Anfuehrungszeichen nicht geschlossen
+--match='rock ^'|status 1: lodrix-playlist: --match: ^: kein Begriff nach ^
+--sort=bogus|status 1: lodrix-playlist: --sort: bogus: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path; -FELD absteigend)
+--sort=title --order=tags|status 1: lodrix-playlist: --sort und --order zugleich: eine Reihenfolge
+--shuffle=sideways|status 1: lodrix-playlist: --shuffle=sideways: tracks, albums oder spread
+--seed=x --shuffle|status 1: lodrix-playlist: --seed=x: keine Zahl von 0 bis 18446744073709551615
+--limit=lots|status 1: lodrix-playlist: --limit=lots: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)
+EOF2
+# With -e each folder's list is selected on its own; a run that fails leaves an -o file as it was.
+"$program" -e --sort=-title --limit=1 "$selection" 2>"$work/err" || fail "-e with a selection: $(cat "$work/err")"
+(cd "$selection" && grep -h -o '^   <title>[^<]*' Anna/Erste/Erste.xspf Anna/Zweite/Zweite.xspf Miles/Kind/Kind.xspf \
+    Miles/Later/Later.xspf && grep -c '<track>' selection.xspf) | tr -s '\n ' '  ' >"$work/got"
+[ "$(cat "$work/got")" = " <title>Track 10 <title>Track 2 <title>Blues <title>Zebra 1 " ] ||
+    fail "-e --sort=-title --limit=1: $(cat "$work/got")"
+echo old >"$work/kept.xspf"
+for arguments in --match=genre:=roc --limit=lots; do
+    "$program" -o "$work/kept.xspf" "$arguments" "$selection" 2>/dev/null
+    [ $? = 1 ] && [ "$(cat "$work/kept.xspf")" = old ] || fail "$arguments with -o: not status 1, or the file changed"
+done
+
 # The options as GNU has them: --help and --version on standard output, an unknown option in
 # one line, grouped short options, "--" before an operand that begins with "-".
-"$program" --help >"$work/out" && grep -q '^  -e, --each-folder\[=NAME\]' "$work/out" || fail "--help"
+"$program" --help >"$work/out" && grep -q '^  -e, --each-folder\[=NAME\]' "$work/out" &&
+    grep -q '^      --match=ANFRAGE ' "$work/out" || fail "--help"
 [ "$("$program" -V)" = "lodrix-playlist 2.1" ] || fail "--version"
 "$program" --frob "$work/partly" >"$work/out" 2>"$work/err"
 [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "lodrix-playlist: unbekannte Option --frob (lodrix-playlist --help zeigt alle)" ] ||

@@ -88,12 +88,21 @@ playlist)
     done
     grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 14 && ! grep -q '<location>file:' "$work/windows-o.xspf" ||
         { echo "not 14 file:///Z:/ locations, or -o not relative"; failures=$((failures + 1)); }
+    # A seed shuffles alike on both (the generator is integer arithmetic of our own), and a
+    # query folds case alike ("ärger" leaves out "Grüße Ärger.wav").
+    shuffled="--match=^ärger --shuffle --seed=42 ."
+    # shellcheck disable=SC2086
+    (cd "$tree" && wine "$exe" $shuffled | tr -d '\r' | sed 's,file:///Z:/,file:///,' >"$work/windows-shuffled.xspf" &&
+        "$linux" $shuffled >"$work/linux-shuffled.xspf") || { echo "$shuffled failed"; failures=$((failures + 1)); }
+    grep -c '<track>' "$work/linux-shuffled.xspf" | grep -qx 10 && diff "$work/linux-shuffled.xspf" "$work/windows-shuffled.xspf" ||
+        { echo "$shuffled: not the Linux build's ten tracks in its order"; failures=$((failures + 1)); }
 
-    # The zip: both programs, the README, our licence, FFmpeg's and where its source is.
+    # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
     python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
-    printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt README.md lodrix-playlist.exe lodrix.exe |
+    printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt README.md lodrix-playlist.exe lodrix.exe \
+        utf8proc-LICENSE.md |
         diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
-    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 14 files, with and without -o; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
+    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 14 files, with and without -o, and shuffled by a seed; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
     exit "$failures" ;;
 esac

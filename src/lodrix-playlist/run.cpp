@@ -10,6 +10,7 @@
 #include "options/options.h"
 #include "platform/platform.h"
 #include "read/reader_pool.h"
+#include "tracks/select.h"
 #include "tracks/tracks.h"
 #include "walk/media_files.h"
 #include "write/playlists.h"
@@ -27,6 +28,10 @@ int run(int argc, char **argv) {
         Options options;
         if (int status = read_options(argc, argv, options); status != go_on)
             return status;
+        // A query or key that cannot be read ends the run before anything is read or written.
+        Selection selection;
+        if (!read_selection(options, selection))
+            return 1;
 
         // Relative operands and -o's file are taken from the working directory as -p names it.
         std::string base;
@@ -47,7 +52,7 @@ int run(int argc, char **argv) {
         bool all_read = collect_media_files(options.operands, base, files, by_folder) && options.lists_read;
 
         ReaderPool readings(files);
-        Tracks tracks(files, readings, options, options.each_folder);
+        Tracks tracks(files, readings, options, selection, options.each_folder);
 
         int status = options.each_folder ? write_each_folder(tracks, files, options.each_name)
                                          : write_playlist(output, tracks, files, options.title);

@@ -37,16 +37,38 @@ static const char usage_text[] =
 "                           Vorgabe)\n"
 "      --order=tags         in jedem Ordner nach CD-, dann Titelnummer, dann Namen\n"
 "      --chapters           eine Datei mit zwei oder mehr Kapiteln als ein Titel je Kapitel\n"
+"      --match=ANFRAGE      nur die Titel, auf die ANFRAGE passt (mehrmals: auf eine davon);\n"
+"                           ihre Begriffe, durch Leerzeichen getrennt, muessen alle passen:\n"
+"                             FELD:TEXT   FELD enthaelt TEXT, in jeder Schreibweise\n"
+"                             FELD:=TEXT  FELD ist TEXT, in jeder Schreibweise\n"
+"                             FELD:N, FELD:VON..BIS, FELD:VON.., FELD:..BIS  fuer year,\n"
+"                                         track, disc und length (90, 1h2m3s, 4m, 3:30)\n"
+"                             TEXT        in title, artist, albumartist, album oder path\n"
+"                           ^ davor verneint einen Begriff, \"...\" fasst Leerzeichen ein;\n"
+"                           FELDer: title artist albumartist album genre composer year\n"
+"                           track disc length path\n"
+"      --sort=FELD[,FELD]...  die ganze Liste nach diesen FELDern, -FELD absteigend; Titel\n"
+"                           ohne das Feld zuletzt (nicht mit --order)\n"
+"      --shuffle[=tracks|albums|spread]  zufaellig mischen: jede Reihenfolge (tracks,\n"
+"                           Vorgabe), ganze Alben (albums), ein Interpret nie zweimal\n"
+"                           nacheinander, wo es geht (spread)\n"
+"      --seed=N             mit derselben Zahl N dieselbe Mischung\n"
+"      --limit=N|DAUER      nur die ersten N Titel, oder der Reihe nach jeden, der noch in\n"
+"                           DAUER passt (90m, 2h, 1h30m, 45s)\n"
 "      --title=TEXT         der Titel der Liste (Vorgabe: Wiedergabeliste)\n"
 "  -h, --help               diese Hilfe zeigen\n"
 "  -V, --version            die Version zeigen\n"
 "\n"
-"Status: 0 geschrieben; 1 falsche Option, Operand fehlt oder keine Mediendatei; 2 Schreibfehler;\n"
-"3 kein aktuelles Verzeichnis.\n";
+"Die Schritte: lesen, --match, --sort oder --order, --shuffle, --limit, schreiben; mit -e\n"
+"fuer die Liste jedes Ordners.\n"
+"\n"
+"Status: 0 geschrieben; 1 falsche Option oder Anfrage, Operand fehlt oder keine Mediendatei;\n"
+"2 Schreibfehler; 3 kein aktuelles Verzeichnis.\n";
 static const char version_text[] = "lodrix-playlist 2.1\n";
 static const char unknown_option_message[] = "lodrix-playlist: unbekannte Option %s (lodrix-playlist --help zeigt alle)\n";
 static const char missing_value_message[] = "lodrix-playlist: %s braucht einen Wert (lodrix-playlist --help zeigt alle)\n";
 static const char wrong_order_message[] = "lodrix-playlist: --order=%s: name oder tags\n";
+static const char both_orders_message[] = "lodrix-playlist: --sort und --order zugleich: eine Reihenfolge\n";
 static const char both_outputs_message[] = "lodrix-playlist: -o und -e zugleich: eine Liste oder eine je Ordner\n";
 
 // Appends the operands list names: one a line, a carriage return before the line feed
@@ -86,19 +108,23 @@ static bool read_list(const char *list, bool null, std::vector<std::string> &ope
 }
 
 int read_options(int argc, char **argv, Options &options) {
-    enum { order_option = 256, title_option, chapters_option };
+    enum { order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
+           limit_option };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},     {"each-folder", optional_argument, nullptr, 'e'},
         {"files-from", required_argument, nullptr, 'T'}, {"null", no_argument, nullptr, '0'},
         {"order", required_argument, nullptr, order_option}, {"title", required_argument, nullptr, title_option},
         {"chapters", no_argument, nullptr, chapters_option},
+        {"match", required_argument, nullptr, match_option}, {"sort", required_argument, nullptr, sort_option},
+        {"shuffle", optional_argument, nullptr, shuffle_option}, {"seed", required_argument, nullptr, seed_option},
+        {"limit", required_argument, nullptr, limit_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     options = Options();
     options.title = default_title;
     std::vector<const char *> lists;
-    bool null = false;
+    bool null = false, order_given = false;
     opterr = 0;
     optind = 1;
     for (int option; (option = getopt_long(argc, argv, ":o:eT:0hV", long_options, nullptr)) != -1;) {
@@ -122,6 +148,22 @@ int read_options(int argc, char **argv, Options &options) {
                 return 1;
             }
             options.order = optarg[0] == 'n' ? Order::name : Order::tags;
+            order_given = true;
+            break;
+        case match_option:
+            options.matches.push_back(optarg);
+            break;
+        case sort_option:
+            options.sort = optarg;
+            break;
+        case shuffle_option:
+            options.shuffle = optarg != nullptr ? optarg : "tracks";
+            break;
+        case seed_option:
+            options.seed = optarg;
+            break;
+        case limit_option:
+            options.limit = optarg;
             break;
         case chapters_option:
             options.chapters = true;
@@ -144,6 +186,10 @@ int read_options(int argc, char **argv, Options &options) {
             return 1;
         }
         }
+    }
+    if (options.sort != nullptr && order_given) {
+        fputs(both_orders_message, stderr);
+        return 1;
     }
     if (options.output != nullptr && options.each_folder) {
         fputs(both_outputs_message, stderr);

@@ -13,6 +13,12 @@ struct Options {
     const char *each_name = nullptr; ///< -e's NAME; null: after the folder
     Order order = Order::name;
     bool chapters = false;        ///< --chapters: a file with chapters as a track per chapter
+    // The selection's options as given; the tracks stage reads them (tracks/select.h).
+    std::vector<const char *> matches; ///< --match's queries
+    const char *sort = nullptr;        ///< --sort's keys; null where not given
+    const char *shuffle = nullptr;     ///< --shuffle's mode, "tracks" where none is given; null where not given
+    const char *seed = nullptr;        ///< --seed; null where not given
+    const char *limit = nullptr;       ///< --limit; null where not given
     const char *title;            ///< the playlist's own title
     /// The operands, those of -T lists after the others; "." where none is given at all.
     std::vector<std::string> operands;

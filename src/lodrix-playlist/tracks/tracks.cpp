@@ -35,10 +35,11 @@ static void show_progress(size_t done, size_t total) {
     shown_length = fprintf(stderr, progress_template, done, total) - 1;
 }
 
-// By disc (none counts as 1), then track number, then name; files without a track number
-// after those with one, by name. The files come in name order, which a stable sort keeps.
-static void order_by_tags(std::vector<Track> &tracks) {
-    std::stable_sort(tracks.begin(), tracks.end(), [](const Track &a, const Track &b) {
+// Each folder's tracks by disc (none counts as 1), then track number, then name; files
+// without a track number after those with one, by name. The files come in name order, each
+// folder's after each other, which a stable sort keeps.
+static void order_by_tags(std::vector<Track> &tracks, const MediaFiles &files) {
+    auto by_tags = [](const Track &a, const Track &b) {
         const Tags &x = a.tags, &y = b.tags;
         if ((x.track > 0) != (y.track > 0))
             return x.track > 0;
@@ -46,12 +47,18 @@ static void order_by_tags(std::vector<Track> &tracks) {
         if (x.track == 0 || x_disc != y_disc)
             return x.track > 0 && x_disc < y_disc;
         return x.track < y.track;
-    });
+    };
+    for (auto start = tracks.begin(), end = start; start != tracks.end(); start = end) {
+        uint32_t folder = files.files[start->file].folder;
+        end = std::find_if(start, tracks.end(), [&](const Track &track) { return files.files[track.file].folder != folder; });
+        std::stable_sort(start, end, by_tags);
+    }
 }
 
-Tracks::Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, bool by_folder)
+Tracks::Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, const Selection &selection,
+               bool by_folder)
     : files(files), readings(readings), order(options.order), by_folder(by_folder || options.order == Order::tags),
-      chapters(options.chapters) {}
+      chapters(options.chapters), selector(selection, files, by_folder) {}
 
 // The name without its extension.
 static std::string base_name(const std::string &name) { return name.substr(0, name.rfind('.')); }
@@ -192,19 +199,23 @@ void Tracks::take(size_t file, Reading &&reading, std::vector<Track> &tracks) {
 bool Tracks::next(std::vector<Track> &tracks) {
     tracks.clear();
     const size_t count = files.files.size();
-    if (next_file >= count) {
+    if (next_file >= count || selector.finished()) {
         show_progress(count, count);
         return false;
     }
     // In name order each file is written as it is read; else a folder's files at a time
-    // (they follow each other).
-    size_t first = next_file, last = by_folder ? count : first + 1;
-    for (; next_file < last && files.files[next_file].folder == files.files[first].folder; ++next_file) {
+    // (they follow each other); a sort or a shuffle takes the whole list (with -e, a folder's).
+    bool whole_list = selector.needs_all_tracks();
+    size_t first = next_file, last = by_folder || whole_list ? count : first + 1;
+    if (whole_list)
+        tracks.reserve(count - first);
+    for (; next_file < last && (whole_list || files.files[next_file].folder == files.files[first].folder); ++next_file) {
         show_progress(next_file, count);
         take(next_file, readings.take(next_file), tracks);
     }
     if (order == Order::tags)
-        order_by_tags(tracks);
+        order_by_tags(tracks, files);
+    selector.apply(tracks);
     if (next_file >= count)
         show_progress(count, count);
     return true;

@@ -11,6 +11,7 @@
 #include "lodrix-playlist/read/file_contents.h"
 #include "lodrix-playlist/read/reader_pool.h"
 #include "lodrix-playlist/walk/media_files.h"
+#include "select.h"
 
 /// One entry of a playlist: a listed file, or a part of one that a player plays from its own
 /// start to its own end.
@@ -23,7 +24,7 @@ struct Track {
 };
 
 /// What becomes of the files' readings on their way to a playlist: taken from the readers in
-/// the walk's order, each file made into its tracks, and those ordered as the options ask.
+/// the walk's order, each file made into its tracks, and those ordered and selected as the options ask.
 /// A file is one track, or one per track of the cue sheet that claims it (a sheet of its
 /// folder, else one it holds itself), or with --chapters one per chapter where it has two or
 /// more; a part plays from its start to where the next begins, the last to the file's end.
@@ -34,10 +35,13 @@ class Tracks {
   public:
     /// by_folder: each batch is one folder's tracks (the folder's files must follow each
     /// other in files, as the walk's files_first gives them).
-    Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, bool by_folder);
+    Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, const Selection &selection,
+           bool by_folder);
 
     /// The next tracks, in the order they are written: one folder's with by_folder or an
-    /// order within each folder, else as they come. False once every file was taken.
+    /// order within each folder, the whole list for a sort or a shuffle (one folder's with
+    /// by_folder), else as they come; those selection keeps. False once every file was taken,
+    /// or a limit keeps no more.
     bool next(std::vector<Track> &tracks);
 
   private:
@@ -57,6 +61,7 @@ class Tracks {
     ReaderPool &readings;
     Order order;
     bool by_folder, chapters;
+    Selector selector;
     size_t next_file = 0;
     std::map<size_t, Claim> claims;        ///< by the index of the media file
     std::map<std::string, size_t> claimed; ///< the paths of the claimed files, to the sheet
