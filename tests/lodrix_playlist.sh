@@ -416,17 +416,21 @@ Miles/Later/1.flac 1 title=Zebra artist='Miles Davis' album=Later genre=jazz dat
 EOF2
 listed() {
     eval "set -- $1"
-    "$program" "$@" "$selection" >"$work/out" 2>"$work/err"
+    "$program" "$@" "${folder:-$selection}" >"$work/out" 2>"$work/err"
     status=$?
     [ $status = 0 ] || { printf 'status %s%s: %s' $status "$([ -s "$work/out" ] && echo ', output')" "$(cat "$work/err")"; return; }
     xmllint --noout "$work/out" && awk -F '[<>]' '$2 == "location" { sub(/.*\//, "", $3); name = $3 }
         $2 == "title" && /^   / { name = $3 } $2 == "/track" { list = list (list == "" ? "" : ", ") name }
         END { print list }' "$work/out"
 }
-while IFS='|' read -r arguments expected; do
-    got=$(listed "$arguments")
-    [ "$got" = "$expected" ] || fail "$arguments: $got; expected $expected"
-done <<'EOF2'
+check_rows() {
+    while IFS='|' read -r arguments expected; do
+        got=$(listed "$arguments")
+        [ "$got" = "$expected" ] || fail "${folder:-}: $arguments: $got; expected $expected"
+    done
+}
+folder=
+check_rows <<'EOF2'
 |Ärger, Track 10, Track 2, Blues, ärger, Zebra, untagged.wav
 --match=ärger|Ärger, ärger
 --match=^ärger|Track 10, Track 2, Blues, Zebra, untagged.wav
@@ -485,6 +489,20 @@ done <<'EOF2'
 --seed=x --shuffle|status 1: lodrix-playlist: --seed=x: keine Zahl von 0 bis 18446744073709551615
 --limit=lots|status 1: lodrix-playlist: --limit=lots: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)
 EOF2
+# A cue album's tracks and an audiobook's chapters are chosen like any other track.
+folder=$cue/Album
+check_rows <<'EOF2'
+--match=artist:gast|Zwei
+--match='album:"das album" ^title:eins'|Zwei, Drei
+--sort=-track|Drei, Zwei, Eins
+--limit=3s|Eins, Zwei
+EOF2
+folder=$book
+check_rows <<'EOF2'
+--chapters --match=title:zwei|Kapitel Zwei, Kapitel Zwei, Kapitel Zwei, Zwei
+--chapters --match='path:.m4b track:3'|Kapitel Drei
+EOF2
+folder=
 # With -e each folder's list is selected on its own; a run that fails leaves an -o file as it was.
 "$program" -e --sort=-title --limit=1 "$selection" 2>"$work/err" || fail "-e with a selection: $(cat "$work/err")"
 (cd "$selection" && grep -h -o '^   <title>[^<]*' Anna/Erste/Erste.xspf Anna/Zweite/Zweite.xspf Miles/Kind/Kind.xspf \
