@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 extern "C" {
@@ -359,8 +360,12 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
 
 Reading read_file_contents(int fd, int64_t size, const std::string &extension) {
     Reading reading = {Reading::measured, 0, 0};
-    // A reader reads one file at a time.
-    static thread_local Head head;
+    // A reader reads one file at a time. On the heap, made at its first file: as a thread's
+    // own variable it would be zeroed for every thread the program starts.
+    static thread_local std::unique_ptr<Head> kept;
+    if (!kept)
+        kept.reset(new Head);
+    Head &head = *kept;
     head.length = read_media_file(fd, head.bytes, sizeof head.bytes, 0);
     if (head.length < 0)
         return {Reading::unreadable, 0, errno};

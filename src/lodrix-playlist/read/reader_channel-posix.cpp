@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "reading_format.h"
@@ -117,26 +118,27 @@ bool send_answers(int channel, const Answers &answers) {
 
 // What a reader says is not trusted: it may have been taken over by the file it read.
 bool receive_answers(int channel, Answers &answers) {
-    static thread_local std::string message(largest_message, '\0');
+    // Not filled beforehand: only the pages a message reaches are ever touched.
+    static thread_local std::unique_ptr<char[]> message(new char[largest_message]);
     size_t length;
     int fd;
-    if (!receive_message(channel, &message[0], message.size(), length, fd, 0))
+    if (!receive_message(channel, message.get(), largest_message, length, fd, 0))
         return false;
     if (fd >= 0)
         close(fd);
     size_t at = sizeof answers.count;
     bool valid = fd < 0 && length >= at;
     if (valid)
-        memcpy(&answers.count, message.data(), sizeof answers.count);
+        memcpy(&answers.count, message.get(), sizeof answers.count);
     valid = valid && answers.count >= 1 && answers.count <= most_answers;
     for (uint32_t i = 0; valid && i < answers.count; ++i) {
         uint32_t size = 0;
         valid = length - at >= sizeof size;
         if (valid)
-            memcpy(&size, message.data() + at, sizeof size);
+            memcpy(&size, message.get() + at, sizeof size);
         at += sizeof size;
         valid = valid && size <= largest_reading && length - at >= size &&
-                decode_reading(message.data() + at, size, answers.readings[i]);
+                decode_reading(message.get() + at, size, answers.readings[i]);
         at += size;
     }
     return (valid && at == length) || (errno = ECONNRESET, false);

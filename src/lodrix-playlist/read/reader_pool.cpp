@@ -27,8 +27,10 @@ static const size_t most_readers = 8;
 // An open that takes this long waited for the storage (a cached one takes microseconds).
 static const std::chrono::microseconds slow_open(1000);
 
+// The window is no wider than the list: a short one makes no slots it would never fill.
 ReaderPool::ReaderPool(const MediaFiles &files)
-    : files(files), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
+    : files(files), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
+      cores(std::max(1u, std::thread::hardware_concurrency())) {
     // A file's faults are the reading's outcome, never a line of FFmpeg's on standard error.
     av_log_set_level(AV_LOG_QUIET);
     if (!files.files.empty()) {
@@ -63,12 +65,13 @@ void ReaderPool::start_thread(std::unique_lock<std::mutex> &lock) {
 }
 
 bool ReaderPool::wanted_are_read() const {
-    return slots[first_wanted % window].index == first_wanted && slots[last_wanted % window].index == last_wanted;
+    return slots[first_wanted % slots.size()].index == first_wanted &&
+           slots[last_wanted % slots.size()].index == last_wanted;
 }
 
 Reading ReaderPool::take(size_t index) {
     std::unique_lock<std::mutex> lock(mutex);
-    Slot &slot = slots[index % window];
+    Slot &slot = slots[index % slots.size()];
     if (slot.index != index) {
         // Wait for a batch, not for each file: one wake-up per file is a system call per file.
         first_wanted = index;
@@ -83,7 +86,7 @@ Reading ReaderPool::take(size_t index) {
 
 // With the lock held.
 void ReaderPool::store(size_t index, Reading &&reading) {
-    slots[index % window] = {index, std::move(reading)};
+    slots[index % slots.size()] = {index, std::move(reading)};
     if ((index == first_wanted || index == last_wanted) && wanted_are_read())
         ready.notify_one();
 }
@@ -148,7 +151,7 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
     pending.reserve(queued_per_reader);
     for (;;) {
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
-               next < taken + window) {
+               next < taken + slots.size()) {
             // Starting a thread lets go of the lock: then look again.
             if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores) {
                 start_thread(lock);
