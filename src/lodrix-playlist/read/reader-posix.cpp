@@ -1,6 +1,7 @@
 #include "reader.h"
 
 #include <errno.h>
+#include <malloc.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -25,6 +26,9 @@ static const size_t memory_budget = size_t(1) << 30;
 #else
 static const size_t memory_budget = size_t(128) << 20;
 #endif
+
+// What a reader keeps of the memory its files freed.
+static const int kept_memory = 32 << 20;
 
 int64_t monotonic_ms() {
     timespec now;
@@ -95,6 +99,13 @@ static const int64_t grace_ms = 1000;
     if (close_range(1, ~0u, 0) != 0)
         for (int fd = 1; fd < 1024; ++fd)
             close(fd);
+    // Forked from a thread, a reader allocates from that thread's arena, which glibc trims
+    // whenever a file's memory is freed: the next file would fault the same pages in again,
+    // each zeroed by the kernel. Kept instead, up to what a large file takes; blocks up to
+    // that size come from the heap too, not from a mapping of their own made and unmade
+    // for every file.
+    mallopt(M_TRIM_THRESHOLD, kept_memory);
+    mallopt(M_MMAP_THRESHOLD, kept_memory);
     bool sandboxed = limit_resources(memory_budget) && enter_sandbox(0);
     serve(0, progress, sandboxed, sandboxed ? 0 : errno);
 }
