@@ -325,7 +325,8 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
         return 0;
     }
     context->pb = io;
-    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // The packets a probe of the streams reads are not kept for a playback that never comes.
+    context->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_NOBUFFER;
     context->interrupt_callback = {past_deadline, &source};
     context->io_open = refuse_open;
     AVDictionary *options = nullptr;
