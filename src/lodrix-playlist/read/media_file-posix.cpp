@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,8 +23,3 @@ int64_t read_media_file(int fd, void *into, size_t size, int64_t at) {
 }
 
 void close_media_file(int fd) { close(fd); }
-
-uint64_t waits_so_far() {
-    rusage usage;
-    return getrusage(RUSAGE_THREAD, &usage) == 0 ? uint64_t(usage.ru_nvcsw) : 0;
-}

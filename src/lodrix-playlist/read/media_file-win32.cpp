@@ -32,8 +32,3 @@ int64_t read_media_file(int fd, void *into, size_t size, int64_t at) {
 }
 
 void close_media_file(int fd) { _close(fd); }
-
-uint64_t waits_so_far() {
-    static thread_local uint64_t marks = 0;
-    return ++marks;
-}

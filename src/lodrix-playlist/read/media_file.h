@@ -16,8 +16,3 @@ int open_media_file(const std::string &path, int64_t &size);
 int64_t read_media_file(int fd, void *into, size_t size, int64_t at);
 
 void close_media_file(int fd);
-
-/// A mark of how often the calling thread has waited so far (for the storage, or anything
-/// else that blocks it): two marks differ when it waited in between, not when other work only
-/// kept it from the processor. Where the system does not count waits, every mark differs.
-uint64_t waits_so_far();

@@ -106,11 +106,9 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             reading.error = errno;
         } else {
             lock.unlock();
-            uint64_t waits = waits_so_far();
             auto opening = std::chrono::steady_clock::now();
             file.fd = open_media_file(path, file.size);
-            // A thread that other work kept from the processor did not wait for the storage.
-            bool slow = std::chrono::steady_clock::now() - opening >= slow_open && waits_so_far() != waits;
+            bool slow = std::chrono::steady_clock::now() - opening >= slow_open;
             reading = {file.fd < 0 ? Reading::unreadable : Reading::not_regular, 0, file.fd < 0 ? errno : 0};
             bool for_reader = file.fd >= 0 && file.size >= 0;
             bool handed = for_reader && reader.send(file.fd, file.size, file.extension);
