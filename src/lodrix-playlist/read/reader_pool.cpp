@@ -24,8 +24,11 @@ extern "C" {
 static const size_t window = 256;
 static const size_t queued_per_reader = 8;
 static const size_t most_readers = 8;
-// An open that takes this long waited for the storage (a cached one takes microseconds).
+// An open that takes this long waited for the storage (a cached one takes microseconds), or
+// was kept from the processor by other work; the storage is slow when opens are so one
+// after the other, which a busy processor seldom makes them.
 static const std::chrono::microseconds slow_open(1000);
+static const size_t slow_opens_in_a_row = 3;
 
 // The window is no wider than the list: a short one makes no slots it would never fill.
 ReaderPool::ReaderPool(const MediaFiles &files)
@@ -117,7 +120,7 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             else if (file.fd >= 0)
                 close_media_file(file.fd);
             lock.lock();
-            slow_storage = slow;
+            slow_opens = slow ? slow_opens + 1 : 0;
             if (for_reader)
                 return handed;
         }
@@ -185,7 +188,8 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         if (!reader.running())
             hand_again(reader, pending, lock);
         // Waiting for the storage: more files at once.
-        if (slow_storage && readers_waiting == 0 && next < files.files.size() && threads.size() < most_readers)
+        if (slow_opens >= slow_opens_in_a_row && readers_waiting == 0 && next < files.files.size() &&
+            threads.size() < most_readers)
             start_thread(lock);
     }
 }
