@@ -21,7 +21,8 @@ mkdir "$work/music" && write_wav "$work/music/a b.wav" 250
 cmp -s "$bin/lodrix" "$build/lodrix" || { echo "the package holds another lodrix than the one built"; exit 1; }
 "$bin/lodrix-playlist" "$work/music" | grep -q '<duration>250</duration>' || { echo "installed lodrix-playlist"; exit 1; }
 # dpkg-shlibdeps names what lodrix-playlist links; lodrix itself needs nothing. With the small
-# FFmpeg linked in, that is the C and C++ runtime, and FFmpeg's licence and source note ship.
+# FFmpeg linked in, that is at most the C and C++ runtime, and FFmpeg's licence and source
+# note ship.
 depends=$(dpkg-deb -f "$deb" Depends)
 if ldd "$build/lodrix-playlist" | grep -q libavformat; then
     case $depends in *libavformat*) ;; *) echo "the package does not depend on libavformat: '$depends'"; exit 1 ;; esac

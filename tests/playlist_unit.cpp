@@ -1,6 +1,7 @@
 // lodrix-playlist's own logic, without VLC: natural order, the extension rule, the walk, the
 // readers' sandbox, cue sheets.
 // readers' sandbox, the selection's parsers, folding and shuffles.
+// readers' sandbox and their requests.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include "lodrix-playlist/walk/media_files.h"
 #include "lodrix-playlist/read/cue_sheet.h"
 #include "lodrix-playlist/read/reading_format.h"
+#include "lodrix-playlist/read/reader_channel.h"
 #include "lodrix-playlist/read/sandbox.h"
 #include "lodrix-playlist/tracks/tracks.h"
 
@@ -610,4 +612,60 @@ TEST(Shuffle, SpreadKeepsArtistsApart) {
             EXPECT_EQ(titles, std::string("0123456789").substr(0, tracks.size())) << c.artists;
             EXPECT_EQ(neighbours, c.least_neighbours) << c.artists << " seed " << seed;
         }
+}
+
+// A message of requests is taken whole or not at all: each request with its descriptor, at
+// most four; a descriptor of a message refused is not left open.
+TEST(ReaderChannel, RequestsTakenOnlyWithTheirDescriptors) {
+    const struct {
+        unsigned requests, descriptors;
+        bool taken;
+    } cases[] = {
+        {1, 1, true}, {4, 4, true}, {2, 1, false}, {1, 2, false}, {1, 0, false}, {5, 5, false},
+    };
+    for (const auto &c : cases) {
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
+        ReadRequest sent[5] = {};
+        int fds[5];
+        for (unsigned i = 0; i < 5; ++i) {
+            sent[i].size = i;
+            sent[i].extension[0] = char('a' + i);
+            fds[i] = open("/dev/null", O_RDONLY);
+        }
+        iovec part = {sent, sizeof(ReadRequest) * c.requests};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof fds)];
+        msghdr message = {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        if (c.descriptors > 0) {
+            message.msg_control = control;
+            message.msg_controllen = CMSG_SPACE(sizeof(int) * c.descriptors);
+            cmsghdr *header = CMSG_FIRSTHDR(&message);
+            *header = {CMSG_LEN(sizeof(int) * c.descriptors), SOL_SOCKET, SCM_RIGHTS};
+            memcpy(CMSG_DATA(header), fds, sizeof(int) * c.descriptors);
+        }
+        ASSERT_GE(sendmsg(pair[0], &message, 0), 0);
+        for (int fd : fds)
+            close(fd);
+        int first_free = dup(0);
+        close(first_free);
+        ReadRequests received;
+        ASSERT_EQ(receive_requests(pair[1], received), c.taken) << c.requests << " for " << c.descriptors;
+        if (c.taken) {
+            ASSERT_EQ(received.count, c.requests);
+            for (unsigned i = 0; i < c.requests; ++i) {
+                EXPECT_EQ(received.requests[i].size, int64_t(i));
+                EXPECT_EQ(received.requests[i].extension[0], char('a' + i));
+                EXPECT_EQ(close(received.fds[i]), 0);
+            }
+        } else {
+            EXPECT_EQ(errno, ECONNRESET);
+        }
+        int next_free = dup(0);
+        close(next_free);
+        EXPECT_EQ(next_free, first_free) << c.requests << " for " << c.descriptors << ": a descriptor left open";
+        close(pair[0]);
+        close(pair[1]);
+    }
 }

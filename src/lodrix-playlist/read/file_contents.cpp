@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 extern "C" {
@@ -86,9 +87,12 @@ static bool is_adts_frame(const unsigned char *h) { return h[0] == 0xFF && (h[1]
 
 // The file's first 64 KiB, read once: the start is looked at to pick the demuxer, which
 // then reads it again (a read less per file, which on a network share is a round trip).
+// Past them, the last 64 KiB read, so that the demuxer's small reads there are one read too.
 struct Head {
     unsigned char bytes[64 * 1024];
     int64_t length; ///< what was read; less than bytes holds only at the end of the file
+    mutable unsigned char block[64 * 1024];
+    mutable int64_t block_at, block_length;
 };
 
 // Reads as read_media_file does, from head where it holds the bytes asked for: a read at
@@ -99,7 +103,20 @@ static int64_t read_at(const Head &head, int fd, void *into, size_t size, int64_
         memcpy(into, head.bytes + at, size_t(length));
         return length;
     }
-    return head.length < int64_t(sizeof head.bytes) ? 0 : read_media_file(fd, into, size, at);
+    if (head.length < int64_t(sizeof head.bytes))
+        return 0;
+    if (at < head.block_at || at >= head.block_at + head.block_length) {
+        if (size >= sizeof head.block)
+            return read_media_file(fd, into, size, at);
+        int64_t got = read_media_file(fd, head.block, sizeof head.block, at);
+        if (got <= 0)
+            return got;
+        head.block_at = at;
+        head.block_length = got;
+    }
+    int64_t length = std::min<int64_t>(int64_t(size), head.block_at + head.block_length - at);
+    memcpy(into, head.block + (at - head.block_at), size_t(length));
+    return length;
 }
 
 // True when the file's first bytes are those of the demuxer's files.
@@ -357,7 +374,8 @@ static void read_cue_sheet(const AVFormatContext *context, Reading &reading) {
 // name is what the demuxers see as the file's name: its extension, as a probe weighs it.
 static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Reading &reading) {
     source.position = 0;
-    const int buffer_size = 64 * 1024;
+    // Small: each fill copies this much from the head, and most demuxers need a few KiB.
+    const int buffer_size = 8 * 1024;
     unsigned char *buffer = (unsigned char *)av_malloc(buffer_size);
     AVIOContext *io = buffer ? avio_alloc_context(buffer, buffer_size, 0, &source, read_source, nullptr, seek_source)
                              : nullptr;
@@ -372,7 +390,8 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
         return 0;
     }
     context->pb = io;
-    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // The packets a probe of the streams reads are not kept for a playback that never comes.
+    context->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_NOBUFFER;
     context->interrupt_callback = {past_deadline, &source};
     context->io_open = refuse_open;
     AVDictionary *options = nullptr;
@@ -435,8 +454,13 @@ Reading read_file_contents(int fd, int64_t size, const std::string &extension) {
     if (extension == "cue")
         return read_cue_file(fd);
     Reading reading = {Reading::measured, 0, 0};
-    // A reader reads one file at a time.
-    static thread_local Head head;
+    // A reader reads one file at a time. On the heap, made at its first file: as a thread's
+    // own variable it would be zeroed for every thread the program starts.
+    static thread_local std::unique_ptr<Head> kept;
+    if (!kept)
+        kept.reset(new Head);
+    Head &head = *kept;
+    head.block_at = head.block_length = 0;
     head.length = read_media_file(fd, head.bytes, sizeof head.bytes, 0);
     if (head.length < 0)
         return {Reading::unreadable, 0, errno};

@@ -1,6 +1,7 @@
 #include "reader.h"
 
 #include <errno.h>
+#include <malloc.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -26,6 +27,9 @@ static const size_t memory_budget = size_t(1) << 30;
 static const size_t memory_budget = size_t(128) << 20;
 #endif
 
+// What a reader keeps of the memory its files freed.
+static const int kept_memory = 32 << 20;
+
 int64_t monotonic_ms() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -46,20 +50,26 @@ static const int64_t grace_ms = 1000;
 // may end the program: whatever happens here ends this process only.
 [[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error) {
     Answers held = {0, {}, {}};
+    ReadRequests requests = {0, {}, {}};
+    uint32_t next = 0;
     uint64_t begun = 0;
     for (;;) {
-        ReadRequest request;
         // Answers wait while more requests are there, so that the program wakes once for
         // several; none waits while the reader waits.
-        int fd = held.count > 0 ? poll_request(channel, request) : receive_request(channel, request);
-        if (fd < 0 && held.count > 0 && errno == EAGAIN) {
-            if (!send_answers(channel, held))
+        if (next == requests.count) {
+            next = 0;
+            bool received = held.count > 0 ? poll_requests(channel, requests) : receive_requests(channel, requests);
+            if (!received && held.count > 0 && errno == EAGAIN) {
+                if (!send_answers(channel, held))
+                    _exit(0);
+                held.count = 0;
+                received = receive_requests(channel, requests);
+            }
+            if (!received)
                 _exit(0);
-            held.count = 0;
-            fd = receive_request(channel, request);
         }
-        if (fd < 0)
-            _exit(0);
+        int fd = requests.fds[next];
+        const ReadRequest &request = requests.requests[next++];
         __atomic_store_n(&progress->begun, ++begun, __ATOMIC_RELEASE);
         Reading &reading = held.readings[held.count++];
         reading = {Reading::unreadable, 0, sandbox_error};
@@ -95,6 +105,13 @@ static const int64_t grace_ms = 1000;
     if (close_range(1, ~0u, 0) != 0)
         for (int fd = 1; fd < 1024; ++fd)
             close(fd);
+    // Forked from a thread, a reader allocates from that thread's arena, which glibc trims
+    // whenever a file's memory is freed: the next file would fault the same pages in again,
+    // each zeroed by the kernel. Kept instead, up to what a large file takes; blocks up to
+    // that size come from the heap too, not from a mapping of their own made and unmade
+    // for every file.
+    mallopt(M_TRIM_THRESHOLD, kept_memory);
+    mallopt(M_MMAP_THRESHOLD, kept_memory);
     bool sandboxed = limit_resources(memory_budget) && enter_sandbox(0);
     serve(0, progress, sandboxed, sandboxed ? 0 : errno);
 }
@@ -111,6 +128,7 @@ bool Reader::start() {
     progress->begun = progress->finished = 0;
     sent = answered = seen = 0;
     answers.count = next_answer = 0;
+    unsent.count = 0;
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
         return false;
@@ -151,22 +169,41 @@ Reader::~Reader() {
 }
 
 bool Reader::send(int fd, int64_t size, const std::string &extension) {
-    ReadRequest request = {size, ""};
+    if (process <= 0 || (unsent.count == most_requests && !flush()))
+        return false;
+    ReadRequest &request = unsent.requests[unsent.count];
+    request = {size, ""};
     if (extension.size() < sizeof request.extension)
         memcpy(request.extension, extension.c_str(), extension.size() + 1);
-    if (process > 0 && send_request(channel, fd, request)) {
-        // Idle until now: the deadline runs from here.
-        if (sent++ == answered)
-            seen_since = monotonic_ms();
+    unsent.fds[unsent.count++] = fd;
+    // A reader with nothing to read gets the file at once; a busy one several in a message.
+    return sent > answered || flush();
+}
+
+bool Reader::flush() {
+    if (process <= 0)
+        return false;
+    if (unsent.count == 0)
         return true;
-    }
-    if (process > 0)
+    if (!send_requests(channel, unsent)) {
         end();
-    return false;
+        return false;
+    }
+    // Idle until now: the deadline runs from here.
+    if (sent == answered)
+        seen_since = monotonic_ms();
+    sent += unsent.count;
+    unsent.count = 0;
+    return true;
 }
 
 Reading Reader::receive(size_t &lost) {
     lost = 0;
+    // Gone before it took the last requests: every file not answered is handed again.
+    if (!flush()) {
+        lost = no_file;
+        return {Reading::unreadable, 0, reader_lost};
+    }
     // One system call per batch of answers. The deadline runs from when the reader was last
     // seen to begin a file; the receive's time-out is changed only once it is near.
     for (;;) {

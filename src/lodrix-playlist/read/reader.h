@@ -27,9 +27,14 @@ class Reader {
     bool start();
 
     /// Queues fd, an open regular file of size bytes whose name ends in extension (lower
-    /// case); fd must stay open until its answer. False when the reader is gone: every
-    /// request not answered is lost, so start it again and send those again.
+    /// case); fd must stay open until its answer. Requests go to the reader several in one
+    /// message: once a message is full, at flush, and before receive waits. False when the
+    /// reader is gone: every request not answered is lost, so start it again and send those
+    /// again.
     bool send(int fd, int64_t size, const std::string &extension);
+
+    /// Sends what send queued; false, as send, when the reader is gone.
+    bool flush();
 
     /// The answer to the oldest request not answered, waiting for it. A reader that has not
     /// answered 10 s (and a grace) after it began a file is ended: that file's reading is
@@ -53,6 +58,7 @@ class Reader {
     Answers answers = {0, {}, {}}; ///< the last batch, and which of it is next
     unsigned next_answer = 0;
     struct Progress *progress = nullptr;
+    ReadRequests unsent = {0, {}, {}}; ///< what send queued and flush has not sent
     uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen
     int64_t seen_since = 0;
     // Windows: what send queued.

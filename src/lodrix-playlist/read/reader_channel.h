@@ -13,12 +13,21 @@ struct ReadRequest {
     char extension[16]; ///< lower case, NUL-terminated; "" when longer (no demuxer is named so)
 };
 
-/// Sends fd and request; false, with errno set, when the reader is gone.
-bool send_request(int channel, int fd, const ReadRequest &request);
+/// Up to most_requests requests in one message, so that a reader wakes once for several.
+const unsigned most_requests = 4;
+struct ReadRequests {
+    uint32_t count;
+    int fds[most_requests];
+    ReadRequest requests[most_requests];
+};
 
-/// The descriptor of the next request, with request filled; -1 once the program has closed
+/// Sends requests, each with its descriptor, as one message; false, with errno set, when the
+/// reader is gone.
+bool send_requests(int channel, const ReadRequests &requests);
+
+/// The next message's requests, with their descriptors; false once the program has closed
 /// the channel or sent something else.
-int receive_request(int channel, ReadRequest &request);
+bool receive_requests(int channel, ReadRequests &requests);
 
 /// Up to most_answers readings in one message, so that the program wakes once for several;
 /// fewer where they are long.
@@ -38,5 +47,5 @@ bool send_answers(int channel, const Answers &answers);
 /// channel's receive time-out when no answer is there (errno EAGAIN).
 bool receive_answers(int channel, Answers &answers);
 
-/// receive_request without waiting: -1 with errno EAGAIN when none is there yet.
-int poll_request(int channel, ReadRequest &request);
+/// receive_requests without waiting: false with errno EAGAIN when none is there yet.
+bool poll_requests(int channel, ReadRequests &requests);

@@ -14,21 +14,26 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-// Files read ahead of the writer, files queued for each reader, and readers at most. Each
-// reader has a thread here that opens its files, so 8 readers keep 16 requests in flight: on
-// a share that waits 1 ms per operation (1,000 files), 8 took 0.39 s, as long as 16 bare
-// reads in flight, where 16 took 0.52 s and 24 took 0.66 s (the share itself gets slower),
-// and 2 reads in flight 1.7 s. A reader that waits costs no processor time, but one that
-// only competes for the cores with the others makes the run slower, so there is more than
-// one per core only while opens wait for the storage.
+// Files read ahead of the writer, files queued for each reader (two messages' worth), and
+// readers at most. Each reader has a thread here that opens its files, so 8 readers keep 16
+// requests in flight: on a share that waits 1 ms per operation (1,000 files), 8 took 0.39 s,
+// as long as 16 bare reads in flight, where 16 took 0.52 s and 24 took 0.66 s (the share
+// itself gets slower), and 2 reads in flight 1.7 s. A reader that waits costs no processor
+// time, but one that only competes for the cores with the others makes the run slower, so
+// there is more than one per core only while opens wait for the storage.
 static const size_t window = 256;
 static const size_t queued_per_reader = 8;
 static const size_t most_readers = 8;
-// An open that takes this long waited for the storage (a cached one takes microseconds).
+// An open that takes this long waited for the storage (a cached one takes microseconds), or
+// was kept from the processor by other work; the storage is slow when opens are so one
+// after the other, which a busy processor seldom makes them.
 static const std::chrono::microseconds slow_open(1000);
+static const size_t slow_opens_in_a_row = 3;
 
+// The window is no wider than the list: a short one makes no slots it would never fill.
 ReaderPool::ReaderPool(const MediaFiles &files)
-    : files(files), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
+    : files(files), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
+      cores(std::max(1u, std::thread::hardware_concurrency())) {
     // A file's faults are the reading's outcome, never a line of FFmpeg's on standard error.
     av_log_set_level(AV_LOG_QUIET);
     if (!files.files.empty()) {
@@ -63,12 +68,13 @@ void ReaderPool::start_thread(std::unique_lock<std::mutex> &lock) {
 }
 
 bool ReaderPool::wanted_are_read() const {
-    return slots[first_wanted % window].index == first_wanted && slots[last_wanted % window].index == last_wanted;
+    return slots[first_wanted % slots.size()].index == first_wanted &&
+           slots[last_wanted % slots.size()].index == last_wanted;
 }
 
 Reading ReaderPool::take(size_t index) {
     std::unique_lock<std::mutex> lock(mutex);
-    Slot &slot = slots[index % window];
+    Slot &slot = slots[index % slots.size()];
     if (slot.index != index) {
         // Wait for a batch, not for each file: one wake-up per file is a system call per file.
         first_wanted = index;
@@ -83,7 +89,7 @@ Reading ReaderPool::take(size_t index) {
 
 // With the lock held.
 void ReaderPool::store(size_t index, Reading &&reading) {
-    slots[index % window] = {index, std::move(reading)};
+    slots[index % slots.size()] = {index, std::move(reading)};
     if ((index == first_wanted || index == last_wanted) && wanted_are_read())
         ready.notify_one();
 }
@@ -114,7 +120,7 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             else if (file.fd >= 0)
                 close_media_file(file.fd);
             lock.lock();
-            slow_storage = slow;
+            slow_opens = slow ? slow_opens + 1 : 0;
             if (for_reader)
                 return handed;
         }
@@ -133,6 +139,8 @@ void ReaderPool::hand_again(Reader &reader, std::vector<Pending> &pending, std::
     while (started && handed < pending.size() &&
            reader.send(pending[handed].fd, pending[handed].size, pending[handed].extension))
         ++handed;
+    if (started && !reader.flush())
+        handed = 0;
     lock.lock();
     // A reader that cannot be started, or is lost again at once: those files get the reason.
     for (size_t i = handed; i < pending.size(); ++i) {
@@ -147,8 +155,10 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
     std::vector<Pending> pending;
     pending.reserve(queued_per_reader);
     for (;;) {
-        while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
-               next < taken + window) {
+        // Handed over a message's worth at a time, while the reader still has as many to read.
+        bool message_fits = pending.empty() || pending.size() + most_requests <= queued_per_reader;
+        while (message_fits && pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
+               next < taken + slots.size()) {
             // Starting a thread lets go of the lock: then look again.
             if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores) {
                 start_thread(lock);
@@ -178,7 +188,8 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         if (!reader.running())
             hand_again(reader, pending, lock);
         // Waiting for the storage: more files at once.
-        if (slow_storage && readers_waiting == 0 && next < files.files.size() && threads.size() < most_readers)
+        if (slow_opens >= slow_opens_in_a_row && readers_waiting == 0 && next < files.files.size() &&
+            threads.size() < most_readers)
             start_thread(lock);
     }
 }

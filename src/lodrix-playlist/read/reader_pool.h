@@ -56,6 +56,6 @@ class ReaderPool {
     std::condition_variable ready, room, thread_started;
     size_t next = 0, taken = 0, first_wanted = SIZE_MAX, last_wanted = SIZE_MAX, readers_waiting = 0;
     bool stopping = false;
-    bool slow_storage = false; ///< the last open waited for the storage
+    size_t slow_opens = 0;     ///< the last opens that were slow, one after the other
     size_t running = 0;        ///< threads that have started
 };

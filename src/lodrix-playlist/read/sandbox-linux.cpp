@@ -43,7 +43,8 @@ bool limit_resources(size_t budget) {
         {RLIMIT_DATA, held + budget},
         {RLIMIT_CORE, 0},
         {RLIMIT_FSIZE, 0},
-        // The channel, the file being read, and room for what the C library keeps open.
+        // The channel, the files of one request message (four), and room for what the C
+        // library keeps open.
         {RLIMIT_NOFILE, 8},
     };
     for (const auto &limit : limits) {
