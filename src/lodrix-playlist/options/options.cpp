@@ -37,8 +37,16 @@ static const char usage_text[] =
 "                           Vorgabe)\n"
 "      --order=tags         in jedem Ordner nach CD-, dann Titelnummer, dann Namen\n"
 "      --title=TEXT         der Titel der Liste (Vorgabe: Wiedergabeliste)\n"
+"      --cache=DATEI        gelesene Dateien in DATEI merken (Vorgabe:\n"
+"                           $XDG_CACHE_HOME/lodrix/readings.sqlite, sonst\n"
+"                           ~/.cache/lodrix/readings.sqlite; Windows:\n"
+"                           %LOCALAPPDATA%\\lodrix\\readings.sqlite)\n"
+"      --no-cache           jede Datei lesen, nichts merken\n"
 "  -h, --help               diese Hilfe zeigen\n"
 "  -V, --version            die Version zeigen\n"
+"\n"
+"Gemerkt wird je Datei, was das Lesen ergab, unter ihrem Pfad, Geraet, Inode, Groesse,\n"
+"Aenderungs- und Statuszeit: weicht eines ab, wird sie neu gelesen. Leeren: die Datei loeschen.\n"
 "\n"
 "Status: 0 geschrieben; 1 falsche Option, Operand fehlt oder keine Mediendatei; 2 Schreibfehler;\n"
 "3 kein aktuelles Verzeichnis.\n";
@@ -85,11 +93,12 @@ static bool read_list(const char *list, bool null, std::vector<std::string> &ope
 }
 
 int read_options(int argc, char **argv, Options &options) {
-    enum { order_option = 256, title_option };
+    enum { order_option = 256, title_option, cache_option, no_cache_option };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},     {"each-folder", optional_argument, nullptr, 'e'},
         {"files-from", required_argument, nullptr, 'T'}, {"null", no_argument, nullptr, '0'},
         {"order", required_argument, nullptr, order_option}, {"title", required_argument, nullptr, title_option},
+        {"cache", required_argument, nullptr, cache_option}, {"no-cache", no_argument, nullptr, no_cache_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
@@ -123,6 +132,13 @@ int read_options(int argc, char **argv, Options &options) {
             break;
         case title_option:
             options.title = optarg;
+            break;
+        case cache_option:
+            options.cache = true;
+            options.cache_file = optarg;
+            break;
+        case no_cache_option:
+            options.cache = false;
             break;
         case 'h':
             fputs(usage_text, stdout);

@@ -27,8 +27,8 @@ static const size_t most_readers = 8;
 // An open that takes this long waited for the storage (a cached one takes microseconds).
 static const std::chrono::microseconds slow_open(1000);
 
-ReaderPool::ReaderPool(const MediaFiles &files)
-    : files(files), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
+ReaderPool::ReaderPool(const MediaFiles &files, ReadingCache *cache)
+    : files(files), cache(cache), slots(window), cores(std::max(1u, std::thread::hardware_concurrency())) {
     // A file's faults are the reading's outcome, never a line of FFmpeg's on standard error.
     av_log_set_level(AV_LOG_QUIET);
     if (!files.files.empty()) {
@@ -97,6 +97,19 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
     size_t index = next++;
     Reading reading = {Reading::unreadable, 0, ENOMEM};
     try {
+        // A kept reading: one stat, no open, no reader.
+        if (cache != nullptr) {
+            lock.unlock();
+            auto looking = std::chrono::steady_clock::now();
+            bool kept = cache->find(index, reading);
+            bool slow = std::chrono::steady_clock::now() - looking >= slow_open;
+            lock.lock();
+            if (kept) {
+                slow_storage = slow;
+                store(index, std::move(reading));
+                return false;
+            }
+        }
         std::string path = media_file_path(files, index);
         Pending file = {index, -1, 0, lowercase_extension(path)};
         if (!reader.start()) {
@@ -150,11 +163,11 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + window) {
             // Starting a thread lets go of the lock: then look again.
-            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores) {
+            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < (slow_storage ? most_readers : cores)) {
                 start_thread(lock);
                 continue;
             }
-            if (!hand_over(reader, pending, lock) && !reader.running())
+            if (!hand_over(reader, pending, lock) && !reader.running() && !pending.empty())
                 hand_again(reader, pending, lock);
         }
         if (pending.empty()) {
@@ -168,8 +181,11 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         lock.unlock();
         size_t lost;
         Reading reading = reader.receive(lost);
-        if (lost != Reader::no_file)
+        if (lost != Reader::no_file) {
+            if (cache != nullptr)
+                cache->keep(pending[lost].index, pending[lost].fd, reading);
             close_media_file(pending[lost].fd);
+        }
         lock.lock();
         if (lost != Reader::no_file) {
             store(pending[lost].index, std::move(reading));

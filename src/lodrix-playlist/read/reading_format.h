@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <string>
 
@@ -18,6 +19,10 @@ const size_t largest_reading = 160 * 1024;
 /// Most chapters, and most files and tracks of a cue sheet (a CD holds at most 99 tracks).
 const size_t most_chapters = 4096;
 const size_t most_cue_tracks = 99;
+
+/// Raised whenever what a reader reports, or how its bytes are laid out, changes: a reading
+/// kept by another version is read again.
+const uint32_t reading_version = 1;
 
 /// How many bytes encode_reading appends for reading.
 size_t encoded_size(const Reading &reading);
