@@ -46,7 +46,8 @@ static const char usage_text[] =
 "  -V, --version            die Version zeigen\n"
 "\n"
 "Gemerkt wird je Datei, was das Lesen ergab, unter ihrem Pfad, Geraet, Inode, Groesse,\n"
-"Aenderungs- und Statuszeit: weicht eines ab, wird sie neu gelesen. Leeren: die Datei loeschen.\n"
+"Aenderungs- und Statuszeit und der Version des Lesens: weicht eines ab, wird sie neu\n"
+"gelesen. Leeren: die Datei loeschen.\n"
 "\n"
 "Status: 0 geschrieben; 1 falsche Option, Operand fehlt oder keine Mediendatei; 2 Schreibfehler;\n"
 "3 kein aktuelles Verzeichnis.\n";

@@ -162,8 +162,10 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
     for (;;) {
         while (pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + window) {
-            // Starting a thread lets go of the lock: then look again.
-            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < (slow_storage ? most_readers : cores)) {
+            // Starting a thread lets go of the lock: then look again. While the storage waits
+            // (a kept reading's stat too), more threads at once.
+            size_t most_threads = slow_storage ? most_readers : cores;
+            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < most_threads) {
                 start_thread(lock);
                 continue;
             }

@@ -37,9 +37,9 @@ static const int64_t ns_per_day = int64_t(86400) * 1000000000;
 static const int64_t unused_days = 60, mark_every_days = 7;
 // FAT keeps modification times to 2 s; a second more for a share's clock.
 static const int64_t time_resolution_ns = int64_t(3) * 1000000000;
-// Lookups per read transaction, and readings or marks per write transaction.
+// Lookups per read transaction; readings (and their bytes) or marks per write transaction.
 static const unsigned lookups_per_transaction = 256;
-static const size_t stores_per_transaction = 256, marks_per_transaction = 1024;
+static const size_t stores_per_transaction = 1024, bytes_per_transaction = 1 << 20, marks_per_transaction = 1024;
 // How long a write waits for another run's: a batch takes milliseconds.
 static const int busy_wait_ms = 5000;
 
@@ -47,7 +47,7 @@ int64_t current_reading_version() { return int64_t(reading_version) << 32 | avfo
 
 ReadingCache::ReadingCache(const std::string &file, const MediaFiles &files, int64_t version)
     : file(file), files(files), version(version), started_ns(wall_clock_ns()), today(started_ns / ns_per_day),
-      folder_ids(files.folders.size()) {
+      folder_ids(new std::atomic<int64_t>[files.folders.size()]()) {
     std::lock_guard<std::mutex> lock(mutex);
     if (file.empty() && !default_cache_file(this->file)) {
         if (this->file.empty())
@@ -63,7 +63,8 @@ ReadingCache::ReadingCache(const std::string &file, const MediaFiles &files, int
 ReadingCache::~ReadingCache() {
     std::lock_guard<std::mutex> lock(mutex);
     try {
-        store_waiting();
+        std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
+        store(waiting);
         drop_unused();
     } catch (const std::bad_alloc &) {
     }
@@ -82,11 +83,12 @@ bool ReadingCache::open() {
         return give_up(result), false;
     sqlite3_extended_result_codes(database, 1);
     sqlite3_busy_timeout(database, busy_wait_ms);
-    // No memory mapping of the file: a forked reader would inherit it, writable. Large pages
-    // (set where the database is new): a system call moves a page, and it costs more than
-    // SQLite's work for a row.
-    if (!execute("PRAGMA mmap_size = 0; PRAGMA page_size = 65536; PRAGMA cache_size = -16384;"
-                 " PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"))
+    // No memory mapping of the file: a forked reader would inherit it, writable. Pages of 16
+    // KiB (where the database is new): each is a system call, which costs more than SQLite's
+    // work for a row, and each that a commit changes is written whole. A new database is made
+    // without waiting for the disk: one cut short is moved aside.
+    if (!execute("PRAGMA mmap_size = 0; PRAGMA page_size = 16384; PRAGMA cache_size = -16384;"
+                 " PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL"))
         return false;
     // A new database gets the schema; one that another run made meanwhile is taken as it is.
     Schema found;
@@ -104,7 +106,8 @@ bool ReadingCache::open() {
     }
     if (found != Schema::ours)
         return give_up(SQLITE_NOTADB), false;
-    return prepare();
+    // From here on a crash or power cut may lose the last stores, never the database.
+    return execute("PRAGMA synchronous = NORMAL") && prepare();
 }
 
 bool ReadingCache::find_schema(Schema &found) {
@@ -224,7 +227,7 @@ void ReadingCache::end_lookups() {
 
 // -1 where the folder has no readings (or the database failed); with make, it is added.
 int64_t ReadingCache::folder_id(uint32_t folder, bool make) {
-    int64_t &id = folder_ids[folder];
+    int64_t id = folder_ids[folder].load(std::memory_order_relaxed);
     if (id > 0 || (id < 0 && !make))
         return id;
     const std::string &path = files.folders[folder];
@@ -234,6 +237,7 @@ int64_t ReadingCache::folder_id(uint32_t folder, bool make) {
     sqlite3_bind_blob(find_folder, 1, path.data(), int(path.size()), SQLITE_STATIC);
     int result = sqlite3_step(find_folder);
     id = result == SQLITE_ROW ? sqlite3_column_int64(find_folder, 0) : -1;
+    folder_ids[folder].store(id, std::memory_order_relaxed);
     sqlite3_reset(find_folder);
     if (result != SQLITE_ROW && result != SQLITE_DONE)
         give_up(result);
@@ -241,19 +245,14 @@ int64_t ReadingCache::folder_id(uint32_t folder, bool make) {
 }
 
 bool ReadingCache::find(size_t index, Reading &reading) {
-    if (!usable)
+    // A folder known to have no readings needs no stat, nor the lock.
+    if (!usable || folder_ids[files.files[index].folder].load(std::memory_order_relaxed) < 0)
         return false;
     try {
-        std::unique_lock<std::mutex> lock(mutex);
-        // A folder without readings needs no stat.
-        if (!in_lookups() || folder_id(files.files[index].folder, false) < 0)
-            return false;
-        std::string path = media_file_path(files, index);
-        lock.unlock();
         FileIdentity identity;
-        if (!identify_path(path, identity))
+        if (!identify_path(media_file_path(files, index), identity))
             return false;
-        lock.lock();
+        std::lock_guard<std::mutex> lock(mutex);
         return look_up(index, identity, reading);
     } catch (const std::bad_alloc &) {
         return false;
@@ -294,8 +293,10 @@ bool ReadingCache::look_up(size_t index, const FileIdentity &identity, Reading &
         return false;
     }
     counted_lookup();
-    if (used.size() >= marks_per_transaction)
-        store_waiting();
+    if (used.size() >= marks_per_transaction) {
+        std::vector<Waiting> none;
+        store(none);
+    }
     if (found)
         reading = std::move(kept);
     return found;
@@ -318,23 +319,30 @@ void ReadingCache::keep(size_t index, const FileIdentity &identity, const Readin
         Waiting entry = {index, identity, {}};
         entry.bytes.reserve(encoded_size(reading));
         encode_reading(reading, entry.bytes);
+        // Other threads keep theirs while a batch is stored.
+        std::vector<Waiting> batch;
+        {
+            std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
+            waiting_bytes += entry.bytes.size();
+            waiting.push_back(std::move(entry));
+            if (waiting.size() < stores_per_transaction && waiting_bytes < bytes_per_transaction)
+                return;
+            batch.swap(waiting);
+            waiting_bytes = 0;
+        }
         std::lock_guard<std::mutex> lock(mutex);
-        if (database == nullptr)
-            return;
-        waiting.push_back(std::move(entry));
-        if (waiting.size() >= stores_per_transaction)
-            store_waiting();
+        store(batch);
     } catch (const std::bad_alloc &) {
     }
 }
 
-void ReadingCache::store_waiting() {
-    if (database == nullptr || (waiting.empty() && used.empty()))
+void ReadingCache::store(std::vector<Waiting> &batch) {
+    if (database == nullptr || (batch.empty() && used.empty()))
         return;
     end_lookups();
     bool stored = execute("BEGIN IMMEDIATE");
-    for (size_t i = 0; stored && i < waiting.size(); ++i) {
-        const Waiting &entry = waiting[i];
+    for (size_t i = 0; stored && i < batch.size(); ++i) {
+        const Waiting &entry = batch[i];
         const MediaFiles::File &listed = files.files[entry.index];
         int64_t folder = folder_id(listed.folder, true);
         if (folder < 0)
@@ -357,7 +365,7 @@ void ReadingCache::store_waiting() {
     }
     if (stored && database != nullptr)
         execute("COMMIT");
-    waiting.clear();
+    batch.clear();
     used.clear();
 }
 

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,20 +73,23 @@ class ReadingCache {
     void end_lookups();
     int64_t folder_id(uint32_t folder, bool make);
     bool look_up(size_t index, const FileIdentity &identity, Reading &reading);
-    void store_waiting();
+    void store(std::vector<Waiting> &batch);
     void drop_unused();
 
     std::string file;
     const MediaFiles &files;
     const int64_t version, started_ns, today;
-    std::mutex mutex;
+    std::mutex mutex;         ///< the connection, changes of the folder ids, used
+    std::mutex waiting_mutex; ///< waiting
     std::atomic<bool> usable{false};
     bool moved_aside = false;
     sqlite3 *database = nullptr;
     sqlite3_stmt *find_folder = nullptr, *add_folder = nullptr, *find_reading = nullptr, *store_reading = nullptr,
                  *mark_used = nullptr;
-    std::vector<int64_t> folder_ids; ///< per folder of files: 0 not looked up, -1 none kept
+    /// Per folder of files: 0 not looked up, -1 none kept; read without the lock.
+    std::unique_ptr<std::atomic<int64_t>[]> folder_ids;
     std::vector<Waiting> waiting;    ///< readings to store
+    size_t waiting_bytes = 0;
     std::vector<size_t> used;        ///< files whose use is to be marked
     bool looking_up = false;         ///< a read transaction is open
     unsigned lookups = 0;            ///< lookups in it
