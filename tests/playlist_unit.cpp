@@ -288,3 +288,38 @@ TEST(ReadingCache, DamagedDatabaseReadAgainOrMovedAside) {
         EXPECT_TRUE(cache.find(0, old_file, found)) << c.damage << ": the reading is not kept anew";
     }
 }
+
+// A run marks what it used (a week at a time); the first run of a day drops what no run used
+// for 60 days (marks a week behind: 67).
+TEST(ReadingCache, DropsWhatNoRunUsedFor60Days) {
+    CacheScratch scratch;
+    const int64_t days_unused[] = {8, 67, 68};
+    {
+        ReadingCache cache(scratch.file, scratch.files);
+        for (size_t i = 0; i < std::size(days_unused); ++i)
+            cache.keep(i, {1, i, 1000, old_file.modified_ns, old_file.changed_ns}, measured_reading());
+    }
+    sqlite3 *database = nullptr;
+    ASSERT_EQ(sqlite3_open(scratch.file.c_str(), &database), SQLITE_OK);
+    for (size_t i = 0; i < std::size(days_unused); ++i) {
+        std::string sql = "UPDATE readings SET used_day = used_day - " + std::to_string(days_unused[i]) +
+                          " WHERE name = CAST('" + scratch.files.files[i].name + "' AS BLOB)";
+        EXPECT_EQ(sqlite3_exec(database, (sql + "; UPDATE dropped SET day = day - 1").c_str(), nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+    }
+    {
+        ReadingCache cache(scratch.file, scratch.files);
+        Reading found;
+        EXPECT_TRUE(cache.find(0, {1, 0, 1000, old_file.modified_ns, old_file.changed_ns}, found));
+    }
+    std::vector<std::pair<std::string, int64_t>> left;
+    sqlite3_stmt *rows = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(database, "SELECT CAST(name AS TEXT), (SELECT day FROM dropped) - used_day FROM readings ORDER BY name",
+                                 -1, &rows, nullptr),
+              SQLITE_OK);
+    while (sqlite3_step(rows) == SQLITE_ROW)
+        left.push_back({(const char *)sqlite3_column_text(rows, 0), sqlite3_column_int64(rows, 1)});
+    sqlite3_finalize(rows);
+    sqlite3_close(database);
+    EXPECT_EQ(left, (std::vector<std::pair<std::string, int64_t>>{{"a.mp3", 0}, {"b.mp3", 67}}));
+}
