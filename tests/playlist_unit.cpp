@@ -323,3 +323,27 @@ TEST(ReadingCache, DropsWhatNoRunUsedFor60Days) {
     sqlite3_close(database);
     EXPECT_EQ(left, (std::vector<std::pair<std::string, int64_t>>{{"a.mp3", 0}, {"b.mp3", 67}}));
 }
+
+// A reader forked after the cache was opened has no mapping of its shared memory (the WAL's
+// index), so it cannot write into the database behind the program.
+TEST(ReadingCache, ForkedProcessHasNoMappingOfIt) {
+    CacheScratch scratch;
+    ReadingCache cache(scratch.file, scratch.files);
+    Reading found;
+    cache.find(0, old_file, found);
+    auto mapped = [&] {
+        std::ifstream maps("/proc/self/maps");
+        std::string line;
+        while (std::getline(maps, line))
+            if (line.find(scratch.file + "-shm") != std::string::npos)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(mapped()) << "the program itself maps no " << scratch.file << "-shm";
+    pid_t child = fork();
+    if (child == 0)
+        _exit(mapped() ? 1 : 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the forked process maps the WAL's index";
+}

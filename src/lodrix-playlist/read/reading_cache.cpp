@@ -47,7 +47,7 @@ int64_t current_reading_version() { return int64_t(reading_version) << 32 | avfo
 
 ReadingCache::ReadingCache(const std::string &file, const MediaFiles &files, int64_t version)
     : file(file), files(files), version(version), started_ns(wall_clock_ns()), today(started_ns / ns_per_day),
-      folder_ids(new std::atomic<int64_t>[files.folders.size()]()) {
+      folders(new Folder[files.folders.size()]) {
     std::lock_guard<std::mutex> lock(mutex);
     if (file.empty() && !default_cache_file(this->file)) {
         if (this->file.empty())
@@ -71,7 +71,7 @@ ReadingCache::~ReadingCache() {
     close();
 }
 
-// With the lock held, as every function below.
+// With the lock held, as every function below but find and keep.
 bool ReadingCache::open() {
     if (!make_private_file(file)) {
         fprintf(stderr, unusable_message, printable(file).c_str(), strerror(errno));
@@ -225,28 +225,30 @@ void ReadingCache::end_lookups() {
     }
 }
 
-// -1 where the folder has no readings (or the database failed); with make, it is added.
+// The folder's id, -1 where it has none (or the database failed); with make, it is added.
 int64_t ReadingCache::folder_id(uint32_t folder, bool make) {
-    int64_t id = folder_ids[folder].load(std::memory_order_relaxed);
-    if (id > 0 || (id < 0 && !make))
-        return id;
+    Folder &known = folders[folder];
+    if (known.id != 0 && (known.id > 0 || !make))
+        return known.id;
     const std::string &path = files.folders[folder];
     sqlite3_bind_blob(add_folder, 1, path.data(), int(path.size()), SQLITE_STATIC);
     if (make && !run(add_folder))
         return -1;
     sqlite3_bind_blob(find_folder, 1, path.data(), int(path.size()), SQLITE_STATIC);
     int result = sqlite3_step(find_folder);
-    id = result == SQLITE_ROW ? sqlite3_column_int64(find_folder, 0) : -1;
-    folder_ids[folder].store(id, std::memory_order_relaxed);
+    known.id = result == SQLITE_ROW ? sqlite3_column_int64(find_folder, 0) : -1;
     sqlite3_reset(find_folder);
     if (result != SQLITE_ROW && result != SQLITE_DONE)
         give_up(result);
-    return id;
+    // A folder without readings when first looked up has none to find in this run.
+    if (known.found.load(std::memory_order_relaxed) == 0)
+        known.found.store(known.id, std::memory_order_relaxed);
+    return known.id;
 }
 
 bool ReadingCache::find(size_t index, Reading &reading) {
     // A folder known to have no readings needs no stat, nor the lock.
-    if (!usable || folder_ids[files.files[index].folder].load(std::memory_order_relaxed) < 0)
+    if (!usable || folders[files.files[index].folder].found.load(std::memory_order_relaxed) < 0)
         return false;
     try {
         FileIdentity identity;
@@ -271,7 +273,7 @@ bool ReadingCache::find(size_t index, const FileIdentity &identity, Reading &rea
 bool ReadingCache::look_up(size_t index, const FileIdentity &identity, Reading &reading) {
     const MediaFiles::File &listed = files.files[index];
     int64_t folder = in_lookups() ? folder_id(listed.folder, false) : -1;
-    if (folder < 0)
+    if (folder < 0 || folders[listed.folder].found.load(std::memory_order_relaxed) < 0)
         return false;
     const int64_t numbers[] = {folder, 0, int64_t(identity.device), int64_t(identity.inode), identity.size,
                                identity.modified_ns, identity.changed_ns, version};

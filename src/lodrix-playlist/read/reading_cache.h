@@ -86,8 +86,12 @@ class ReadingCache {
     sqlite3 *database = nullptr;
     sqlite3_stmt *find_folder = nullptr, *add_folder = nullptr, *find_reading = nullptr, *store_reading = nullptr,
                  *mark_used = nullptr;
-    /// Per folder of files: 0 not looked up, -1 none kept; read without the lock.
-    std::unique_ptr<std::atomic<int64_t>[]> folder_ids;
+    struct Folder {
+        int64_t id = 0; ///< in the database: 0 not looked up, -1 none
+        /// The id when the run first looked, read without the lock: -1, none to find.
+        std::atomic<int64_t> found{0};
+    };
+    std::unique_ptr<Folder[]> folders; ///< per folder of files
     std::vector<Waiting> waiting;    ///< readings to store
     size_t waiting_bytes = 0;
     std::vector<size_t> used;        ///< files whose use is to be marked
