@@ -31,7 +31,7 @@ static const char schema_sql[] =
     " inode INTEGER NOT NULL, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, changed_ns INTEGER NOT NULL,"
     " version INTEGER NOT NULL, used_day INTEGER NOT NULL, reading BLOB NOT NULL,"
     " PRIMARY KEY (folder, name)) WITHOUT ROWID;"
-    "CREATE TABLE dropped (day INTEGER NOT NULL); INSERT INTO dropped VALUES (0);";
+    "CREATE TABLE dropped (day INTEGER NOT NULL);";
 
 static const int64_t ns_per_day = int64_t(86400) * 1000000000;
 static const int64_t unused_days = 60, mark_every_days = 7;
@@ -95,9 +95,11 @@ bool ReadingCache::open() {
     if (!find_schema(found))
         return false;
     if (found == Schema::none) {
-        char marks[128];
-        snprintf(marks, sizeof marks, "PRAGMA application_id = %lld; PRAGMA user_version = %lld",
-                 (long long)application_id, (long long)schema_version);
+        // Nothing to drop today.
+        char marks[160];
+        snprintf(marks, sizeof marks,
+                 "PRAGMA application_id = %lld; PRAGMA user_version = %lld; INSERT INTO dropped VALUES (%lld)",
+                 (long long)application_id, (long long)schema_version, (long long)today);
         if (!execute("BEGIN IMMEDIATE") || !find_schema(found) ||
             (found == Schema::none && !(execute(schema_sql) && execute(marks))) || !execute("COMMIT"))
             return false;
