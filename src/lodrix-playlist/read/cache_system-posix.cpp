@@ -13,11 +13,6 @@
 
 #include <sqlite3.h>
 
-bool operator==(const FileIdentity &a, const FileIdentity &b) {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified_ns == b.modified_ns &&
-           a.changed_ns == b.changed_ns;
-}
-
 static int64_t ns_of(const timespec &time) { return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec; }
 
 static bool identity_of(const struct stat &status, FileIdentity &identity) {

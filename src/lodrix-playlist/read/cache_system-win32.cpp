@@ -7,11 +7,6 @@
 
 #include <filesystem>
 
-bool operator==(const FileIdentity &a, const FileIdentity &b) {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified_ns == b.modified_ns &&
-           a.changed_ns == b.changed_ns;
-}
-
 // Windows counts 100 ns since 1601.
 static const int64_t ticks_before_1970 = 116444736000000000;
 

@@ -16,8 +16,6 @@ struct FileIdentity {
     int64_t size = 0, modified_ns = 0, changed_ns = 0;
 };
 
-bool operator==(const FileIdentity &a, const FileIdentity &b);
-
 /// The identity of the file path names (links followed), without opening it for reading;
 /// false where it cannot be had or is no regular file.
 bool identify_path(const std::string &path, FileIdentity &identity);

@@ -40,6 +40,8 @@ static const int64_t time_resolution_ns = int64_t(3) * 1000000000;
 // Lookups per read transaction; readings (and their bytes) or marks per write transaction.
 static const unsigned lookups_per_transaction = 256;
 static const size_t stores_per_transaction = 1024, bytes_per_transaction = 1 << 20, marks_per_transaction = 1024;
+// Readings waiting at most: what comes while the writer waits for another run's lock is not kept.
+static const size_t most_waiting = 8 * stores_per_transaction;
 // How long a write waits for another run's: a batch takes milliseconds.
 static const int busy_wait_ms = 5000;
 
@@ -58,9 +60,20 @@ ReadingCache::ReadingCache(const std::string &file, const MediaFiles &files, int
     }
     // A database moved aside is made anew.
     usable = open() || (moved_aside && open());
+    // Started before any reader is forked, as the pool's threads are.
+    if (usable)
+        writer = std::thread([this] { write_batches(); });
 }
 
 ReadingCache::~ReadingCache() {
+    if (writer.joinable()) {
+        {
+            std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
+            closing = true;
+        }
+        batch_ready.notify_one();
+        writer.join();
+    }
     std::lock_guard<std::mutex> lock(mutex);
     try {
         std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
@@ -69,6 +82,27 @@ ReadingCache::~ReadingCache() {
     } catch (const std::bad_alloc &) {
     }
     close();
+}
+
+// Stores each batch as it fills, apart from the threads that feed the readers.
+void ReadingCache::write_batches() {
+    std::unique_lock<std::mutex> waiting_lock(waiting_mutex);
+    for (;;) {
+        batch_ready.wait(waiting_lock, [this] {
+            return closing || waiting.size() >= stores_per_transaction || waiting_bytes >= bytes_per_transaction;
+        });
+        if (closing)
+            return;
+        std::vector<Waiting> batch;
+        batch.swap(waiting);
+        waiting_bytes = 0;
+        waiting_lock.unlock();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            store(batch);
+        }
+        waiting_lock.lock();
+    }
 }
 
 // With the lock held, as every function below but find and keep.
@@ -323,19 +357,16 @@ void ReadingCache::keep(size_t index, const FileIdentity &identity, const Readin
         Waiting entry = {index, identity, {}};
         entry.bytes.reserve(encoded_size(reading));
         encode_reading(reading, entry.bytes);
-        // Other threads keep theirs while a batch is stored.
-        std::vector<Waiting> batch;
         {
             std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
+            if (waiting.size() >= most_waiting)
+                return;
             waiting_bytes += entry.bytes.size();
             waiting.push_back(std::move(entry));
             if (waiting.size() < stores_per_transaction && waiting_bytes < bytes_per_transaction)
                 return;
-            batch.swap(waiting);
-            waiting_bytes = 0;
         }
-        std::lock_guard<std::mutex> lock(mutex);
-        store(batch);
+        batch_ready.notify_one();
     } catch (const std::bad_alloc &) {
     }
 }

@@ -4,9 +4,11 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cache_system.h"
@@ -27,9 +29,10 @@ int64_t current_reading_version();
 /// can write it. Nothing here fails a run or changes its output: a database that cannot be
 /// opened or written is one message and a cache that keeps nothing from then on; a corrupt
 /// one (no SQLite database, or another schema) is moved aside as FILE.broken, with one
-/// message, and a new one made. Lookups and stores go in batches, each in a transaction; WAL
-/// and a busy wait let two runs use it at once. One connection behind a lock: any thread may
-/// call it.
+/// message, and a new one made. Lookups and stores go in batches, each in a transaction, the
+/// stores by a thread of its own, so that no thread that feeds a reader waits for the disk;
+/// WAL and a busy wait let two runs use it at once. One connection behind a lock: any thread
+/// may call it.
 class ReadingCache {
   public:
     /// Opens (or makes) file for the readings of files; empty: default_cache_file's place.
@@ -74,13 +77,17 @@ class ReadingCache {
     int64_t folder_id(uint32_t folder, bool make);
     bool look_up(size_t index, const FileIdentity &identity, Reading &reading);
     void store(std::vector<Waiting> &batch);
+    void write_batches();
     void drop_unused();
 
     std::string file;
     const MediaFiles &files;
     const int64_t version, started_ns, today;
     std::mutex mutex;         ///< the connection, changes of the folder ids, used
-    std::mutex waiting_mutex; ///< waiting
+    std::mutex waiting_mutex; ///< waiting, waiting_bytes, closing
+    std::condition_variable batch_ready;
+    std::thread writer; ///< stores the batches that keep fills
+    bool closing = false;
     std::atomic<bool> usable{false};
     bool moved_aside = false;
     sqlite3 *database = nullptr;
