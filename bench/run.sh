@@ -7,6 +7,9 @@ lodrix=$(realpath "${1:-build/lodrix}")
 rounds=${ROUNDS:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# lodrix-playlist's readings' cache stays in the scratch folder. Sections 5 to 9 measure reading
+# (--no-cache), section 10 the cache.
+export XDG_CACHE_HOME="$work/cache"
 
 seconds() { local start=$(date +%s%N); "$@"; echo $(( $(date +%s%N) - start )); }
 # ratio_of_medians FLOOR_NS LIST_NS PREFIX SUFFIX: one line of two medians of nanoseconds and their ratio.
@@ -104,7 +107,7 @@ if [ -x "$playlist" ] && command -v ffmpeg >/dev/null && command -v ffprobe >/de
     ffmpeg -v error -f lavfi -i testsrc=d=2:s=160x120 -f lavfi -i sine=d=2 -shortest "$work/lib/video.mp4"
     for i in $(seq 1000); do cp "$work/one.mp3" "$work/lib/track $i.mp3"; done
     read -r -d '' probe_time list_time < <(medians --warmup 3 --runs $((rounds * 4)) \
-        "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 $work/one.mp3" "$playlist $work/lib") || true
+        "ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 $work/one.mp3" "$playlist --no-cache $work/lib") || true
     awk -v p="$probe_time" -v l="$list_time" 'BEGIN {
         printf "   ffprobe %.0f ms, lodrix-playlist %.0f ms: %.2fx (goal: at most 5x)\n", p * 1e3, l * 1e3, l / p }'
     # processor_time RUNS DIR: the median processor time in seconds, user and system, of a run
@@ -118,11 +121,11 @@ for _ in range(int(sys.argv[1])):
     before = used()
     subprocess.run(sys.argv[2:], stdout=subprocess.DEVNULL, check=True)
     times.append(used() - before)
-print(statistics.median(times))' "$1" "$playlist" "$2"; }
+print(statistics.median(times))' "$1" "$playlist" --no-cache "$2"; }
     # Peak RSS (ru_maxrss) of one run, and its time.
     peak() { python3 -c 'import resource, subprocess, sys, time
 start = time.time(); subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
-print(time.time() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$playlist" "$@"; }
+print(time.time() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$playlist" --no-cache "$@"; }
     echo
     echo "6. Memory: peak RSS for 1, 10000, 20000 and 100000 files in a folder under a 3.5 KB path"
     deep=$work/deep
@@ -204,7 +207,7 @@ PY
         library=$work/library
         [ "$size" = 1000 ] && library=$work/library1000
         read -r -d '' floor_time list_time < <(medians --warmup 1 --runs "$rounds" \
-            "$work/floor $library" "$playlist $library") || true
+            "$work/floor $library" "$playlist --no-cache $library") || true
         awk -v n="$size" -v f="$floor_time" -v l="$list_time" -v c="$(processor_time "$rounds" "$library")" 'BEGIN {
             printf "   %5d files: floor %.1f ms, lodrix-playlist %.1f ms: %.2fx the floor (goal: at most 2.5x);\n", n, f * 1e3, l * 1e3, l / f
             printf "          processor time %.0f us per file\n", c * 1e6 / n }'
@@ -214,7 +217,7 @@ PY
         for run in 1 2 3; do
             for command in "$work/floor" "$playlist"; do
                 sync && echo 3 >/proc/sys/vm/drop_caches
-                seconds sh -c 'exec "$0" "$1" >/dev/null' "$command" "$work/library"
+                seconds sh -c 'exec "$0" "$@" >/dev/null' "$command" $([ "$command" = "$playlist" ] && echo --no-cache) "$work/library"
             done
         done | paste - - >"$work/cold-ns"
         awk '{ print $1 }' "$work/cold-ns" >"$work/cold-floor"
@@ -228,7 +231,7 @@ PY
     echo "7a. One file (an MP3 of the library) against the read floor of that file, medians of 20"
     mkdir "$work/single" && cp "$(find "$work/library" -name '*.mp3' | head -n 1)" "$work/single/"
     read -r -d '' floor_time list_time < <(medians --warmup 5 --runs 20 \
-        "$work/floor $work/single" "$playlist $work/single") || true
+        "$work/floor $work/single" "$playlist --no-cache $work/single") || true
     awk -v f="$floor_time" -v l="$list_time" -v c="$(processor_time 20 "$work/single")" 'BEGIN {
         printf "   floor %.2f ms, lodrix-playlist %.2f ms: %.2fx (goal: at most 4x); processor time %.1f ms\n",
                f * 1e3, l * 1e3, l / f, c * 1e3 }'
@@ -237,13 +240,15 @@ PY
     echo "   -o playlist of the whole library, and against a loop of 500 -o runs; medians of $rounds"
     echo "   (BEFORE=path/to/an/older/lodrix-playlist measures that one too, in the same rounds)"
     for build in ${BEFORE:+"$BEFORE"} "$playlist"; do
+        # An older build may have no cache, and no --no-cache.
         read -r -d '' one_time each_time < <(medians --warmup 1 --runs "$rounds" \
-            "$build -o $work/all.xspf $work/library" "$build -e $work/library") || true
+            "$build $([ "$build" = "$playlist" ] && echo --no-cache) -o $work/all.xspf $work/library" \
+            "$build $([ "$build" = "$playlist" ] && echo --no-cache) -e $work/library") || true
         awk -v o="$one_time" -v e="$each_time" -v b="$([ "$build" = "$playlist" ] && echo this || echo before)" 'BEGIN {
             printf "   %s: one -o %.2f s, -e %.2f s: %.2fx (goal: at most 1.3x)\n", b, o, e, e / o }'
     done
     loop_start=$(date +%s%N)
-    for album in "$work"/library/*/*/; do "$playlist" -o "$album/album.xspf" "$album"; done
+    for album in "$work"/library/*/*/; do "$playlist" --no-cache -o "$album/album.xspf" "$album"; done
     loop_time=$(( $(date +%s%N) - loop_start ))
     awk -v e="$each_time" -v l="$loop_time" 'BEGIN {
         printf "   a loop of 500 -o runs %.2f s: %.1fx -e\n", l / 1e9, l / 1e9 / e }'
@@ -256,7 +261,8 @@ PY
     python3 - "$playlist" "$query" "$work/library" $((rounds * 2)) <<'PY'
 import resource, statistics, subprocess, sys, time
 playlist, query, library, pairs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-runs = {"plain": [playlist, library], "selected": [playlist, "--match=" + query, "--sort=artist,year", library]}
+runs = {"plain": [playlist, "--no-cache", library],
+        "selected": [playlist, "--no-cache", "--match=" + query, "--sort=artist,year", library]}
 took = {name: [] for name in runs}
 for pair in range(pairs):
     for name in ("plain", "selected") if pair % 2 == 0 else ("selected", "plain"):
@@ -280,8 +286,8 @@ PY
         "$slowfs" "$work/lib" "$work/share" 0.001 &
         for _ in $(seq 100); do [ -e "$work/share/video.mp4" ] && break; sleep 0.1; done
         for run in 1 2 3; do
-            seconds "$work/floor" "$work/share" 16 >/dev/null >>"$work/share-floor"
-            seconds sh -c 'exec "$0" "$1" >/dev/null' "$playlist" "$work/share" >>"$work/share-list"
+            seconds sh -c 'exec "$0" "$1" 16 >/dev/null' "$work/floor" "$work/share" >>"$work/share-floor"
+            seconds sh -c 'exec "$0" --no-cache "$1" >/dev/null' "$playlist" "$work/share" >>"$work/share-list"
         done
         fusermount3 -u "$work/share"
         wait
@@ -300,7 +306,7 @@ PY
     done
     truncate -s 10G "$work/hostile/zeros.mp3"
     cp "$work/one.mp3" "$work/hostile/good.mp3"
-    python3 - "$playlist" "$work/hostile" <<'PY'
+    python3 - "$playlist" --no-cache "$work/hostile" <<'PY'
 import os, subprocess, sys, time
 # Each process's peak (VmHWM), sampled until it ends; the run's figure is their sum.
 start, peaks = time.time(), {}
@@ -323,4 +329,51 @@ good = [line for line in out.split("<track>") if "good.mp3" in line and "<durati
 print(f"   {took:.1f} s, {sum(peaks.values()) / 1024:.0f} MiB in {len(peaks)} processes, the good file's"
       f" duration {'right' if good else 'wrong'} (goal: under 12 s and 1 GiB)")
 PY
+
+    echo
+    echo "10. The readings' cache, runs alternating, medians of $rounds: the mixed library of 7., its"
+    echo "    first run into an empty cache against --no-cache, and a second run against the read floor"
+    cache=$work/readings.sqlite
+    clear_cache() { rm -f "$cache" "$cache-wal" "$cache-shm"; }
+    for run in $(seq "$rounds"); do
+        clear_cache
+        seconds sh -c 'exec "$0" --cache="$1" "$2" >/dev/null' "$playlist" "$cache" "$work/library" >>"$work/first-ns"
+        seconds sh -c 'exec "$0" --no-cache "$1" >/dev/null' "$playlist" "$work/library" >>"$work/uncached-ns"
+        seconds sh -c 'exec "$0" "$1" >/dev/null' "$work/floor" "$work/library" >>"$work/floor-ns"
+        seconds sh -c 'exec "$0" --cache="$1" "$2" >/dev/null' "$playlist" "$cache" "$work/library" >>"$work/second-ns"
+    done
+    awk -v u="$(median <"$work/uncached-ns")" -v f="$(median <"$work/first-ns")" 'BEGIN {
+        printf "    first run: --no-cache %.2f s, into an empty cache %.2f s: %.2fx (goal: at most 1.1x)\n", u / 1e9, f / 1e9, f / u }'
+    ratio_of_medians "$work/floor-ns" "$work/second-ns" " second run: " " (goal: at most 1.0x)"
+    awk -v s="$(stat -c %s "$cache")" 'BEGIN { printf "    the cache: %.1f MiB for 10000 files, %.0f bytes a file\n", s / 1048576, s / 10000 }'
+    echo "    -e over its 500 album folders: a second run against the first, into an empty cache"
+    for run in $(seq "$rounds"); do
+        clear_cache
+        seconds "$playlist" --cache="$cache" -e "$work/library" >>"$work/each-first-ns"
+        seconds "$playlist" --cache="$cache" -e "$work/library" >>"$work/each-second-ns"
+    done
+    find "$work/library" -name '*.xspf' -delete
+    awk -v f="$(median <"$work/each-first-ns")" -v s="$(median <"$work/each-second-ns")" 'BEGIN {
+        printf "    first -e %.2f s, second -e %.2f s: %.2fx\n", f / 1e9, s / 1e9, s / f }'
+    if [ -e /dev/fuse ] && [ -x "$slowfs" ] && command -v fusermount3 >/dev/null; then
+        echo "    The 1000 MP3 files of 5. on the share of 8., a second run against the read floor with"
+        echo "    16 reads in flight, medians of 3"
+        mkdir -p "$work/share"
+        "$slowfs" "$work/lib" "$work/share" 0.001 &
+        for _ in $(seq 100); do [ -e "$work/share/video.mp4" ] && break; sleep 0.1; done
+        clear_cache
+        "$playlist" --cache="$cache" "$work/share" >/dev/null
+        for run in 1 2 3; do
+            seconds sh -c 'exec "$0" "$1" 16 >/dev/null' "$work/floor" "$work/share" >>"$work/share-floor-16"
+            seconds sh -c 'exec "$0" --cache="$1" "$2" >/dev/null' "$playlist" "$cache" "$work/share" >>"$work/share-second"
+        done
+        fusermount3 -u "$work/share"
+        wait
+        ratio_of_medians "$work/share-floor-16" "$work/share-second" " " " (goal: at most 0.5x)"
+    fi
+    echo "    The 100000 files of 6. (one folder under a 3.5 KB path, links to two files):"
+    clear_cache
+    took=$(seconds sh -c 'exec "$0" --cache="$1" "$2" >/dev/null' "$playlist" "$cache" "$deep/100000")
+    awk -v t="$took" -v s="$(stat -c %s "$cache")" 'BEGIN {
+        printf "    first run %.1f s; the cache %.1f MiB, %.0f bytes a file\n", t / 1e9, s / 1048576, s / 100000 }'
 fi

@@ -10,6 +10,8 @@ need xmllint ffmpeg ffprobe vlc runuser
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
+# Every run keeps its readings in the scratch folder, never in the user's.
+export XDG_CACHE_HOME="$work/cache"
 root="$work/Musik & <Hörbücher> #1 100%" moved="$work/moved #2 x"
 # The tree, in the order the playlist must list it, as printf %b reads it ("\0374" the
 # Latin-1 byte 0xFC); then what it must leave out.
@@ -42,6 +44,16 @@ done
 write_wav "$root/.hidden/z.wav" 100
 : >"$root/notes.txt"
 ln -s . "$root/loop"
+# Made early: the reading of a file changed within 3 s before a run is not kept. Ten thousand
+# links to one file, and files to rewrite with new tags of the same size.
+tenfold() { mkdir "$2" && for i in 0 1 2 3 4 5 6 7 8 9; do cp -al "$1" "$2/$i" || exit 1; done; }
+mkdir -p "$work/1" "$work/small" "$work/kept" "$work/cached" "$work/retagged" && write_wav "$work/1/a.wav" 10 || exit 1
+tenfold "$work/1" "$work/10" && tenfold "$work/10" "$work/100" && tenfold "$work/100" "$work/1000" &&
+    tenfold "$work/1000" "$work/10000"
+for tag in a b c; do
+    ffmpeg -nostdin -v error -f lavfi -i sine=d=0.5 -metadata title="$tag 1" "$work/cached/$tag.mp3" &&
+        ffmpeg -nostdin -v error -f lavfi -i sine=d=0.5 -metadata title="$tag 2" "$work/retagged/$tag.mp3" || exit 1
+done
 chmod -R a+rX "$work"
 
 "$program" "$root" >"$work/list.xspf" 2>"$work/err" || fail "lodrix-playlist failed: $(cat "$work/err")"
@@ -86,7 +98,8 @@ mkdir -p "$work/partly/locked" && write_wav "$work/partly/a & b.wav" 100 || exit
 # An unreadable folder is reported and the rest goes on (as nobody: root reads everything).
 chmod 000 "$work/partly/locked" && chmod a+rx "$work/partly" "$work/partly/a & b.wav"
 as_user=
-[ "$(id -u)" -eq 0 ] && as_user="runuser -u nobody --"
+mkdir -m 1777 "$work/nobody" || exit 1
+[ "$(id -u)" -eq 0 ] && as_user="runuser -u nobody -- env XDG_CACHE_HOME=$work/nobody"
 $as_user "$program" "$work/partly" >"$work/out" 2>"$work/err" || fail "a locked subfolder stopped the run"
 grep -q 'a &amp; b.wav' "$work/out" && grep -q 'locked: Ordner nicht lesbar' "$work/err" ||
     fail "a locked subfolder: $(cat "$work/err")"
@@ -372,7 +385,7 @@ diff "$work/expected" "$work/got" || fail "--chapters: other entries"
 
 # VLC plays each part from its start (whole seconds in its log) to its stop (what it played
 # of a list of that one entry; VLC starts a WAV up to 50 ms before a start time).
-chmod -R a+rX "$work"
+chmod -R a+rX "$cue" && chmod a+r "$work/cue.xspf" || exit 1
 "$load" --play "$work/cue.xspf" >"$work/played" || fail "VLC did not play the cue list"
 [ "$(grep -c '^opened' "$work/played")" = 14 ] && [ "$(grep '^start' "$work/played" | tr '\n' ' ')" = "$(printf 'start\t1 start\t3 start\t0 start\t1 start\t1 start\t1 start\t1 ')" ] ||
     fail "VLC did not open every part, or not at its start: $(cat "$work/played")"
@@ -555,10 +568,6 @@ for list in "$each/Album 1/CD1/CD1.xspf" "$each/each.xspf"; do cp "$list" "$list
 # With -o, a full disk and a SIGTERM in the middle leave the old playlist as it was and no
 # temporary file. A thousand files make a list larger than the small file system, ten
 # thousand a run long enough to be stopped.
-tenfold() { mkdir "$2" && for i in 0 1 2 3 4 5 6 7 8 9; do cp -al "$1" "$2/$i" || exit 1; done; }
-mkdir -p "$work/1" "$work/small" "$work/kept" && write_wav "$work/1/a.wav" 10 || exit 1
-tenfold "$work/1" "$work/10" && tenfold "$work/10" "$work/100" && tenfold "$work/100" "$work/1000" &&
-    tenfold "$work/1000" "$work/10000"
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
     unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs "$1" && echo old >"$1/all.xspf" || exit 99
         "$2" -o "$1/all.xspf" "$3" 2>"$4"
@@ -572,9 +581,12 @@ fi
 # The readers: one killed (as by a crash) and one stopped while the run works leave the list
 # whole, every file but the ones they were reading read again (under AddressSanitizer a crash
 # is an exit, not a signal); with -o, SIGTERM and SIGKILL at any moment leave the old playlist
-# as it was and no other file.
+# as it was and no other file. The readings of the files they were reading are not kept.
 readers() { awk -v parent="$1" '$4 == parent { print $1 }' /proc/[0-9]*/stat 2>/dev/null; }
-"$program" "$work/10000" >"$work/out" 2>"$work/err" &
+kept() { python3 -c 'import sqlite3, sys
+for folder, name in sqlite3.connect(sys.argv[1]).execute("SELECT path, name FROM readings JOIN folders ON folder = id"):
+    print((folder + b"/" + name).decode())' "$1" | LC_ALL=C sort; }
+"$program" --cache="$work/readers.sqlite" "$work/10000" >"$work/out" 2>"$work/err" &
 pid=$!
 for _ in $(seq 500); do [ "$(readers $pid | wc -l)" -ge 2 ] && break; sleep 0.01; done
 set -- $(readers $pid) none none
@@ -584,9 +596,12 @@ wait $pid
     ! grep -v -e ': nicht lesbar, Dauer 0: nach 10 s' -e ': nicht lesbar, Dauer 0: Leseprozess durch Signal SIGSEGV' \
         -e ': nicht lesbar, Dauer 0: Leseprozess vorzeitig beendet' "$work/err" ||
     fail "a killed and a stopped reader: not the whole list with status 0: $(cat "$work/err")"
+xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()" "$work/out" | paste - - |
+    awk -F '\t' '$2 == 10 { print substr($1, 8) }' | LC_ALL=C sort >"$work/measured"
+kept "$work/readers.sqlite" | diff "$work/measured" - >/dev/null || fail "not kept as read: $(kept "$work/readers.sqlite" | wc -l) files"
 for signal in TERM KILL; do
     echo old >"$work/kept/all.xspf"
-    "$program" -o "$work/kept/all.xspf" "$work/10000" 2>/dev/null &
+    "$program" --no-cache -o "$work/kept/all.xspf" "$work/10000" 2>/dev/null &
     pid=$!
     # A stopped reader holds the run (for 10 s) until the signal comes, however fast it reads.
     for _ in $(seq 500); do [ -n "$(readers $pid)" ] && break; sleep 0.01; done
@@ -610,6 +625,60 @@ durations = [line.strip()[10:-11] for line in out.splitlines() if "<duration>" i
 print(f"{seconds:.1f} s, {kib} KiB, durations {durations}")
 sys.exit(0 if seconds < 5 and kib < 400 * 1024 and durations[1:] == [sys.argv[3], "10"] else 1)' \
     "$program" "$work/greedy" "$probed" >"$work/greedy.txt" || fail "a greedy MP4: $(cat "$work/greedy.txt")"
+
+# The readings' cache. A second run writes the first one's bytes, from the cache: a kept reading
+# changed in the database shows. A file rewritten with new tags of the same size, and one
+# replaced by another of the same size and time, are read again; an unreadable one is not kept.
+titles() { xmllint --xpath "//*[local-name()='title' or local-name()='duration']/text()" "$1" | tr '\n' ' '; }
+"$program" "$tags" "$work/cached" >"$work/first.xspf" 2>"$work/err" && "$program" "$tags" "$work/cached" >"$work/out" &&
+    cmp -s "$work/first.xspf" "$work/out" || fail "a second run: other bytes $(cat "$work/err")"
+python3 -c 'import sqlite3, struct, sys
+database = sqlite3.connect(sys.argv[1])
+database.execute("UPDATE readings SET reading = substr(reading, 1, 16) || ? || substr(reading, 25) WHERE name = ?"
+                 " AND folder = (SELECT id FROM folders WHERE path = ?)", (struct.pack("<q", 4242), b"c.mp3", sys.argv[2].encode()))
+database.commit()' "$work/cache/lodrix/readings.sqlite" "$work/cached"
+"$program" "$work/cached" >"$work/first.xspf"
+[ "$(wc -c <"$work/cached/a.mp3")" = "$(wc -c <"$work/retagged/a.mp3")" ] &&
+    [ "$(wc -c <"$work/cached/b.mp3")" = "$(wc -c <"$work/retagged/b.mp3")" ] || exit 1
+cat "$work/retagged/a.mp3" >"$work/cached/a.mp3" && cp "$work/retagged/b.mp3" "$work/cached/.b.mp3" &&
+    touch -r "$work/cached/b.mp3" "$work/cached/.b.mp3" && mv "$work/cached/.b.mp3" "$work/cached/b.mp3" || exit 1
+"$program" "$work/cached" >"$work/out"
+titles "$work/first.xspf" | sed 's/ a 1 / a 2 /; s/ b 1 / b 2 /' | diff - "$(titles "$work/out" >"$work/got"; echo "$work/got")" &&
+    grep -q ' c 1 4242 ' "$work/got" || fail "the cache: not the kept reading (c 1 4242), or an old one"
+$as_user "$program" --cache="$work/nobody/edge.sqlite" "$edge" >/dev/null 2>&1
+# Every file of the durations' table but the unreadable one.
+readable=$(($(wc -l <"$work/durations") - 1))
+[ "$(kept "$work/nobody/edge.sqlite" | wc -l)" = "$readable" ] && ! kept "$work/nobody/edge.sqlite" | grep -q unreadable ||
+    fail "the cache: not the $readable readable files of $edge kept"
+# The cache never fails a run nor changes its list: a damaged database is moved aside, one that
+# cannot be written is one message; two runs at once both work; --no-cache makes none.
+"$program" --no-cache "$work/cached" >"$work/expected.xspf" && "$program" --no-cache "$work/1000" >"$work/expected-1000.xspf" ||
+    exit 1
+echo 'no database' >"$work/broken.sqlite" && mkdir -m 555 "$work/readonly" || exit 1
+"$program" --cache="$work/broken.sqlite" "$work/cached" >"$work/out" 2>"$work/err" && cmp -s "$work/expected.xspf" "$work/out" &&
+    [ "$(cat "$work/err")" = "lodrix-playlist: $work/broken.sqlite: Zwischenspeicher beschaedigt, nach $work/broken.sqlite.broken verschoben" ] &&
+    [ "$(cat "$work/broken.sqlite.broken")" = "no database" ] || fail "a damaged cache: $(cat "$work/err")"
+$as_user env XDG_CACHE_HOME="$work/readonly" "$program" "$work/cached" >"$work/out" 2>"$work/err" &&
+    cmp -s "$work/expected.xspf" "$work/out" &&
+    [ "$(cat "$work/err")" = "lodrix-playlist: $work/readonly/lodrix/readings.sqlite: Zwischenspeicher nicht nutzbar, weiter ohne ihn: Permission denied" ] ||
+    fail "a read-only cache folder: $(cat "$work/err")"
+if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+    unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs "$1" && "$2" --cache="$1/readings.sqlite" "$3" >/dev/null || exit 99
+        head -c 2m /dev/zero >"$1/filler" 2>/dev/null
+        "$2" --cache="$1/readings.sqlite" "$4" >"$5.xspf" 2>"$5"' sh "$work/small" "$program" "$work/cached" "$work/1000" "$work/err" &&
+        cmp -s "$work/expected-1000.xspf" "$work/err.xspf" &&
+        [ "$(cat "$work/err")" = "lodrix-playlist: $work/small/readings.sqlite: Zwischenspeicher nicht nutzbar, weiter ohne ihn: No space left on device" ] ||
+        fail "a cache on a full disk: $(cat "$work/err")"
+else
+    echo "SKIP (a cache on a full disk): a small file system can be mounted only by root with unshare"
+fi
+"$program" --cache="$work/shared.sqlite" "$work/1000" >"$work/one.xspf" 2>"$work/one.err" &
+pid=$!
+"$program" --cache="$work/shared.sqlite" "$work/1000" >"$work/two.xspf" 2>"$work/two.err" && wait $pid &&
+    cmp -s "$work/expected-1000.xspf" "$work/one.xspf" && cmp -s "$work/expected-1000.xspf" "$work/two.xspf" &&
+    [ ! -s "$work/one.err" ] && [ ! -s "$work/two.err" ] && [ "$(kept "$work/shared.sqlite" | wc -l)" = 1000 ] ||
+    fail "two runs at once: $(cat "$work/one.err" "$work/two.err")"
+XDG_CACHE_HOME=$work/none "$program" --no-cache "$work/cached" >/dev/null && [ ! -e "$work/none" ] || fail "--no-cache made a cache"
 
 # A failed write ends in status 2 and one line naming the program.
 "$program" "$work/partly" >/dev/full 2>"$work/err"

@@ -10,6 +10,8 @@ need cpack dpkg-deb dpkg-shlibdeps xmllint groff
 
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
+# lodrix-playlist keeps its readings in the scratch folder, never in the user's.
+export XDG_CACHE_HOME="$work/cache"
 (cd "$build" && cpack -G DEB -B "$work/package" >/dev/null) || { echo "cpack failed"; exit 1; }
 deb=$(ls "$work"/package/*.deb) || exit 1
 dpkg-deb -x "$deb" "$work/root" || exit 1

@@ -62,6 +62,9 @@ playlist)
     need xmllint ffmpeg python3
     work=$(mktemp -d) || exit 1
     trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT
+    # The Linux build keeps its readings in the scratch folder; the .exe in the Wine prefix's
+    # %LOCALAPPDATA%, or where --cache names.
+    export XDG_CACHE_HOME="$work/cache"
     # The names Windows allows, in a folder with an umlaut, "#" and "%"; formats that need
     # the headers, a probe of the streams (no Xing header, ADTS, AC-3, M2TS as .mts) and the
     # content (M4A as .mp3).
@@ -75,6 +78,7 @@ playlist)
         ffmpeg $sine "$tree/Album [2] & Co/a.aac" && ffmpeg $sine "$tree/Album [2] & Co/a.m4a" &&
         ffmpeg $sine "$tree/Album [2] & Co/a.ac3" && ffmpeg $sine -mpegts_m2ts_mode 1 "$tree/Album [2] & Co/a.mts" &&
         ffmpeg $sine "$tree/Album [2] & Co/a.tta" && cp "$tree/Album [2] & Co/a.m4a" "$tree/Album [2] & Co/m4a.mp3" || exit 1
+    made=$(date +%s)
     # Standard output, then -o into the tree: the same bytes as the Linux build, but for the
     # drive Wine gives the root, Z:, and CR LF line ends.
     (cd "$tree" && wine "$exe" . >"$work/windows.xspf" && wine "$exe" -o all.xspf "$tree" &&
@@ -97,12 +101,21 @@ playlist)
     grep -c '<track>' "$work/linux-shuffled.xspf" | grep -qx 10 && diff "$work/linux-shuffled.xspf" "$work/windows-shuffled.xspf" ||
         { echo "$shuffled: not the Linux build's ten tracks in its order"; failures=$((failures + 1)); }
 
+    # A second run writes the first one's bytes, every reading from the cache (a file changed
+    # within 3 s of a run is not kept).
+    while [ $(($(date +%s) - made)) -lt 4 ]; do sleep 1; done
+    cache=$(winepath -w "$work/exe.sqlite")
+    (cd "$tree" && wine "$exe" --cache="$cache" . >"$work/first.xspf" && wine "$exe" --cache="$cache" . >"$work/second.xspf") &&
+        cmp "$work/first.xspf" "$work/second.xspf" &&
+        [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 14 ] ||
+        { echo "lodrix-playlist.exe with its cache: another second run, or not 14 readings kept"; failures=$((failures + 1)); }
+
     # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
     python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
     printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt README.md lodrix-playlist.exe lodrix.exe \
         utf8proc-LICENSE.md |
         diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
-    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 14 files, with and without -o, and shuffled by a seed; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
+    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 14 files, with and without -o, shuffled by a seed, and again from its cache; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
     exit "$failures" ;;
 esac

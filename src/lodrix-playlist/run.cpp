@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "options/options.h"
 #include "platform/platform.h"
 #include "read/reader_pool.h"
+#include "read/reading_cache.h"
 #include "tracks/select.h"
 #include "tracks/tracks.h"
 #include "walk/media_files.h"
@@ -51,7 +53,11 @@ int run(int argc, char **argv) {
         bool by_folder = options.order == Order::tags || options.each_folder;
         bool all_read = collect_media_files(options.operands, base, files, by_folder) && options.lists_read;
 
-        ReaderPool readings(files);
+        // Kept readings stand in for reading a file; the pool ends before the cache stores its last.
+        std::unique_ptr<ReadingCache> cache;
+        if (options.cache && !files.files.empty())
+            cache = std::make_unique<ReadingCache>(options.cache_file ? options.cache_file : "", files);
+        ReaderPool readings(files, cache.get());
         Tracks tracks(files, readings, options, selection, options.each_folder);
 
         int status = options.each_folder ? write_each_folder(tracks, files, options.each_name)

@@ -56,11 +56,20 @@ static const char usage_text[] =
 "      --limit=N|DAUER      nur die ersten N Titel, oder der Reihe nach jeden, der noch in\n"
 "                           DAUER passt (90m, 2h, 1h30m, 45s)\n"
 "      --title=TEXT         der Titel der Liste (Vorgabe: Wiedergabeliste)\n"
+"      --cache=DATEI        gelesene Dateien in DATEI merken (Vorgabe:\n"
+"                           $XDG_CACHE_HOME/lodrix/readings.sqlite, sonst\n"
+"                           ~/.cache/lodrix/readings.sqlite; Windows:\n"
+"                           %LOCALAPPDATA%\\lodrix\\readings.sqlite)\n"
+"      --no-cache           jede Datei lesen, nichts merken\n"
 "  -h, --help               diese Hilfe zeigen\n"
 "  -V, --version            die Version zeigen\n"
 "\n"
 "Die Schritte: lesen, --match, --sort oder --order, --shuffle, --limit, schreiben; mit -e\n"
 "fuer die Liste jedes Ordners.\n"
+"\n"
+"Gemerkt wird je Datei, was das Lesen ergab, unter ihrem Pfad, Geraet, Inode, Groesse,\n"
+"Aenderungs- und Statuszeit und der Version des Lesens: weicht eines ab, wird sie neu\n"
+"gelesen. Leeren: die Datei loeschen.\n"
 "\n"
 "Status: 0 geschrieben; 1 falsche Option oder Anfrage, Operand fehlt oder keine Mediendatei;\n"
 "2 Schreibfehler; 3 kein aktuelles Verzeichnis.\n";
@@ -108,8 +117,10 @@ static bool read_list(const char *list, bool null, std::vector<std::string> &ope
 }
 
 int read_options(int argc, char **argv, Options &options) {
-    enum { order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
-           limit_option };
+    enum {
+        order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
+        limit_option, cache_option, no_cache_option
+    };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},     {"each-folder", optional_argument, nullptr, 'e'},
         {"files-from", required_argument, nullptr, 'T'}, {"null", no_argument, nullptr, '0'},
@@ -118,6 +129,7 @@ int read_options(int argc, char **argv, Options &options) {
         {"match", required_argument, nullptr, match_option}, {"sort", required_argument, nullptr, sort_option},
         {"shuffle", optional_argument, nullptr, shuffle_option}, {"seed", required_argument, nullptr, seed_option},
         {"limit", required_argument, nullptr, limit_option},
+        {"cache", required_argument, nullptr, cache_option}, {"no-cache", no_argument, nullptr, no_cache_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
@@ -170,6 +182,13 @@ int read_options(int argc, char **argv, Options &options) {
             break;
         case title_option:
             options.title = optarg;
+            break;
+        case cache_option:
+            options.cache = true;
+            options.cache_file = optarg;
+            break;
+        case no_cache_option:
+            options.cache = false;
             break;
         case 'h':
             fputs(usage_text, stdout);

@@ -23,6 +23,8 @@ struct Options {
     /// The operands, those of -T lists after the others; "." where none is given at all.
     std::vector<std::string> operands;
     bool lists_read = true;       ///< false when a -T list could not be read (reported)
+    bool cache = true;            ///< false: --no-cache, every file read, none kept
+    const char *cache_file = nullptr; ///< --cache: the readings' database; null: the default place
 };
 
 /// The playlist's title where --title gives none.

@@ -31,8 +31,8 @@ static const std::chrono::microseconds slow_open(1000);
 static const size_t slow_opens_in_a_row = 3;
 
 // The window is no wider than the list: a short one makes no slots it would never fill.
-ReaderPool::ReaderPool(const MediaFiles &files)
-    : files(files), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
+ReaderPool::ReaderPool(const MediaFiles &files, ReadingCache *cache)
+    : files(files), cache(cache), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
       cores(std::max(1u, std::thread::hardware_concurrency())) {
     // A file's faults are the reading's outcome, never a line of FFmpeg's on standard error.
     av_log_set_level(AV_LOG_QUIET);
@@ -103,6 +103,19 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
     size_t index = next++;
     Reading reading = {Reading::unreadable, 0, ENOMEM};
     try {
+        // A kept reading: one stat, no open, no reader.
+        if (cache != nullptr) {
+            lock.unlock();
+            auto looking = std::chrono::steady_clock::now();
+            bool kept = cache->find(index, reading);
+            bool slow = std::chrono::steady_clock::now() - looking >= slow_open;
+            lock.lock();
+            if (kept) {
+                slow_opens = slow ? slow_opens + 1 : 0;
+                store(index, std::move(reading));
+                return false;
+            }
+        }
         std::string path = media_file_path(files, index);
         Pending file = {index, -1, 0, lowercase_extension(path)};
         if (!reader.start()) {
@@ -159,12 +172,14 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         bool message_fits = pending.empty() || pending.size() + most_requests <= queued_per_reader;
         while (message_fits && pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + slots.size()) {
-            // Starting a thread lets go of the lock: then look again.
-            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < cores) {
+            // Starting a thread lets go of the lock: then look again. While the storage waits
+            // (a kept reading's stat too), more threads at once.
+            size_t most_threads = slow_opens >= slow_opens_in_a_row ? most_readers : cores;
+            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < most_threads) {
                 start_thread(lock);
                 continue;
             }
-            if (!hand_over(reader, pending, lock) && !reader.running())
+            if (!hand_over(reader, pending, lock) && !reader.running() && !pending.empty())
                 hand_again(reader, pending, lock);
         }
         if (pending.empty()) {
@@ -178,8 +193,11 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         lock.unlock();
         size_t lost;
         Reading reading = reader.receive(lost);
-        if (lost != Reader::no_file)
+        if (lost != Reader::no_file) {
+            if (cache != nullptr)
+                cache->keep(pending[lost].index, pending[lost].fd, reading);
             close_media_file(pending[lost].fd);
+        }
         lock.lock();
         if (lost != Reader::no_file) {
             store(pending[lost].index, std::move(reading));

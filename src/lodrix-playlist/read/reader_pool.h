@@ -12,6 +12,7 @@
 #include "file_contents.h"
 #include "lodrix-playlist/walk/media_files.h"
 #include "reader.h"
+#include "reading_cache.h"
 
 /// Reads the files' durations a bounded window ahead of the thread that writes them in
 /// playlist order, each file opened here and read by a Reader, several queued for each so that
@@ -21,7 +22,8 @@
 /// a round trip, and only more files in flight make the run sooner).
 class ReaderPool {
   public:
-    explicit ReaderPool(const MediaFiles &files);
+    /// cache: readings kept from earlier runs, and where to keep new ones; null for none.
+    ReaderPool(const MediaFiles &files, ReadingCache *cache);
     ~ReaderPool();
     ReaderPool(const ReaderPool &) = delete;
     ReaderPool &operator=(const ReaderPool &) = delete;
@@ -48,6 +50,7 @@ class ReaderPool {
     void hand_again(Reader &reader, std::vector<Pending> &pending, std::unique_lock<std::mutex> &lock);
 
     const MediaFiles &files;
+    ReadingCache *cache;
     std::vector<Slot> slots;
     std::vector<std::thread> threads;
     std::vector<std::unique_ptr<Reader>> readers;

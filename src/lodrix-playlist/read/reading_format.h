@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <string>
 
@@ -21,6 +22,10 @@ const size_t most_cue_tracks = 99;
 
 /// The longest time a reading holds (a duration, a start): a year, in ms.
 const int64_t longest_ms = 366ll * 24 * 3600 * 1000;
+
+/// Raised whenever what a reader reports, or how its bytes are laid out, changes: a reading
+/// kept by another version is read again.
+const uint32_t reading_version = 1;
 
 /// How many bytes encode_reading appends for reading.
 size_t encoded_size(const Reading &reading);

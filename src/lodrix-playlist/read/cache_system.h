@@ -1,0 +1,46 @@
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+// What the reading cache needs of the system: what tells one state of a file from every
+// other, the clock file times are taken by, a place that only the user can read, and a
+// database connection that no reader inherits.
+
+/// A regular file as the system tells it apart: its device and inode (on Windows the volume
+/// serial and file index), its size, its modification and change times in ns since 1970.
+/// Anything that changes a file's content changes one of these.
+struct FileIdentity {
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, modified_ns = 0, changed_ns = 0;
+};
+
+/// The identity of the file path names (links followed), without opening it for reading;
+/// false where it cannot be had or is no regular file.
+bool identify_path(const std::string &path, FileIdentity &identity);
+
+/// The identity of the open file fd; false where it cannot be had or is no regular file.
+bool identify_open_file(int fd, FileIdentity &identity);
+
+/// Now, in ns since 1970, by the clock that file times come from.
+int64_t wall_clock_ns();
+
+/// Sets file to the cache's file where none is named: $XDG_CACHE_HOME/lodrix/readings.sqlite,
+/// else ~/.cache/lodrix/readings.sqlite; on Windows %LOCALAPPDATA%\lodrix\readings.sqlite. Its
+/// missing folders are made, readable by the user only. False, with errno set, where no such
+/// place is known (file empty) or a folder cannot be made.
+bool default_cache_file(std::string &file);
+
+/// Makes file, where it is missing, as one only the user can read or write (it names the
+/// user's files); false, with errno set, when it cannot be made.
+bool make_private_file(const std::string &file);
+
+/// The SQLite VFS to open the database with: one whose shared memory (the WAL's index) a
+/// process forked later does not get, so that a reader cannot write into the database
+/// behind the program. Null for SQLite's default where no reader is forked.
+const char *fork_safe_vfs();
+
+/// The system's words for an error code SQLite reports (sqlite3_system_errno); empty where
+/// they are not to be had.
+std::string system_error_text(int error);
