@@ -376,4 +376,35 @@ PY
     took=$(seconds sh -c 'exec "$0" --cache="$1" "$2" >/dev/null' "$playlist" "$cache" "$deep/100000")
     awk -v t="$took" -v s="$(stat -c %s "$cache")" 'BEGIN {
         printf "    first run %.1f s; the cache %.1f MiB, %.0f bytes a file\n", t / 1e9, s / 1048576, s / 100000 }'
+    echo
+    echo "11. Tracks inside files. The mixed library of 7. with --chapters against without (its files"
+    echo "    have no chapters: what looking costs), $((rounds * 2)) pairs, each first in every other pair,"
+    echo "    medians; then 500 albums ripped as one FLAC with a cue sheet of 20 tracks each, against"
+    echo "    the read floor of those files, medians of $rounds; both with --no-cache"
+    python3 - "$playlist" "$work/library" $((rounds * 2)) <<'PY'
+import resource, statistics, subprocess, sys, time
+playlist, library, pairs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+runs = {"plain": [playlist, "--no-cache", library], "chapters": [playlist, "--no-cache", "--chapters", library]}
+took = {name: [] for name in runs}
+for pair in range(pairs):
+    for name in ("plain", "chapters") if pair % 2 == 0 else ("chapters", "plain"):
+        before, start = resource.getrusage(resource.RUSAGE_CHILDREN), time.time()
+        subprocess.run(runs[name], stdout=subprocess.DEVNULL, check=True)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
+for what, index in (("time", 0), ("processor time", 1)):
+    plain, chapters = (statistics.median(run[index] for run in took[name]) for name in ("plain", "chapters"))
+    print(f"    {what}: without {plain:.2f} s, --chapters {chapters:.2f} s: {chapters / plain:.3f}x (goal: at most 1.05x)")
+PY
+    ffmpeg -v error -f lavfi -i sine=d=60 "$templates/image.flac"
+    awk 'BEGIN { print "PERFORMER \"Band\""; print "TITLE \"Album\""; print "FILE \"image.flac\" WAVE"
+                 for (t = 1; t <= 20; t++) printf "  TRACK %02d AUDIO\n    TITLE \"Track %d\"\n    INDEX 01 %02d:%02d:00\n", t, t, (t - 1) * 3 / 60, (t - 1) * 3 % 60 }' \
+        >"$templates/image.cue"
+    for album in $(seq 500); do
+        mkdir -p "$work/cue/Album $album" && ln "$templates/image.flac" "$templates/image.cue" "$work/cue/Album $album/"
+    done
+    read -r -d '' floor_time list_time < <(medians --warmup 1 --runs "$rounds" \
+        "$work/floor $work/cue" "$playlist --no-cache $work/cue") || true
+    awk -v f="$floor_time" -v l="$list_time" -v n="$("$playlist" --no-cache "$work/cue" | grep -c '<track>')" 'BEGIN {
+        printf "    500 cue albums, %d tracks: floor %.1f ms, lodrix-playlist %.1f ms: %.2fx the floor\n", n, f * 1e3, l * 1e3, l / f }'
 fi
