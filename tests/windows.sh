@@ -78,28 +78,37 @@ playlist)
         ffmpeg $sine "$tree/Album [2] & Co/a.aac" && ffmpeg $sine "$tree/Album [2] & Co/a.m4a" &&
         ffmpeg $sine "$tree/Album [2] & Co/a.ac3" && ffmpeg $sine -mpegts_m2ts_mode 1 "$tree/Album [2] & Co/a.mts" &&
         ffmpeg $sine "$tree/Album [2] & Co/a.tta" && cp "$tree/Album [2] & Co/a.m4a" "$tree/Album [2] & Co/m4a.mp3" || exit 1
+    # Tracks inside files: a cue album in Windows-1252 with CR LF, and a book with chapters.
+    mkdir "$tree/Cue" && write_wav "$tree/Cue/image.wav" 3000 &&
+        printf 'TITLE "Caf\351"\r\nFILE "image.wav" WAVE\r\nTRACK 01 AUDIO\r\nINDEX 01 00:00:00\r\nTRACK 02 AUDIO\r\nTITLE "Zw\366lf"\r\nINDEX 01 00:01:30\r\nTRACK 03 AUDIO\r\nINDEX 01 00:02:00\r\n' \
+            >"$tree/Cue/image.cue" &&
+        printf ';FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=600\ntitle=Eins\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=600\nEND=1234\ntitle=Zwei\n' \
+            >"$work/chapters" && ffmpeg $sine -i "$work/chapters" -map 0 -map_chapters 1 "$tree/Cue/book.m4b" || exit 1
     made=$(date +%s)
-    # Standard output, then -o into the tree: the same bytes as the Linux build, but for the
-    # drive Wine gives the root, Z:, and CR LF line ends.
-    (cd "$tree" && wine "$exe" . >"$work/windows.xspf" && wine "$exe" -o all.xspf "$tree" &&
+    # Standard output (with --chapters), then -o into the tree: the same bytes as the Linux
+    # build, but for the drive Wine gives the root, Z:, and CR LF line ends.
+    (cd "$tree" && wine "$exe" --chapters . >"$work/windows.xspf" && wine "$exe" -o all.xspf "$tree" &&
         mv all.xspf "$work/windows-o.xspf") || { echo "lodrix-playlist.exe failed"; exit 1; }
-    (cd "$tree" && "$linux" . >"$work/linux.xspf" && "$linux" -o all.xspf "$tree" && mv all.xspf "$work/linux-o.xspf") || exit 1
+    (cd "$tree" && "$linux" --chapters . >"$work/linux.xspf" && "$linux" -o all.xspf "$tree" && mv all.xspf "$work/linux-o.xspf") ||
+        exit 1
     for form in "" -o; do
         xmllint --noout "$work/windows$form.xspf" || failures=$((failures + 1))
         grep -q "$(printf '\r$')" "$work/windows$form.xspf" || { echo "no CR LF line ends"; failures=$((failures + 1)); }
         tr -d '\r' <"$work/windows$form.xspf" | sed 's,file:///Z:/,file:///,' | diff "$work/linux$form.xspf" - ||
             { echo "lodrix-playlist.exe $form wrote other bytes than the Linux build"; failures=$((failures + 1)); }
     done
-    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 14 && ! grep -q '<location>file:' "$work/windows-o.xspf" ||
-        { echo "not 14 file:///Z:/ locations, or -o not relative"; failures=$((failures + 1)); }
+    # 14 files whole, the cue album's 3 tracks and the book's 2 chapters.
+    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 19 && ! grep -q '<location>file:' "$work/windows-o.xspf" &&
+        grep -c '<vlc:option>start-time=' "$work/windows.xspf" | grep -qx 3 ||
+        { echo "not 19 file:///Z:/ locations with 3 parts started later, or -o not relative"; failures=$((failures + 1)); }
     # A seed shuffles alike on both (the generator is integer arithmetic of our own), and a
     # query folds case alike ("ärger" leaves out "Grüße Ärger.wav").
     shuffled="--match=^ärger --shuffle --seed=42 ."
     # shellcheck disable=SC2086
     (cd "$tree" && wine "$exe" $shuffled | tr -d '\r' | sed 's,file:///Z:/,file:///,' >"$work/windows-shuffled.xspf" &&
         "$linux" $shuffled >"$work/linux-shuffled.xspf") || { echo "$shuffled failed"; failures=$((failures + 1)); }
-    grep -c '<track>' "$work/linux-shuffled.xspf" | grep -qx 10 && diff "$work/linux-shuffled.xspf" "$work/windows-shuffled.xspf" ||
-        { echo "$shuffled: not the Linux build's ten tracks in its order"; failures=$((failures + 1)); }
+    grep -c '<track>' "$work/linux-shuffled.xspf" | grep -qx 17 && diff "$work/linux-shuffled.xspf" "$work/windows-shuffled.xspf" ||
+        { echo "$shuffled: not the Linux build's 17 tracks in its order"; failures=$((failures + 1)); }
 
     # A second run writes the first one's bytes, every reading from the cache (a file changed
     # within 3 s of a run is not kept).
@@ -107,8 +116,8 @@ playlist)
     cache=$(winepath -w "$work/exe.sqlite")
     (cd "$tree" && wine "$exe" --cache="$cache" . >"$work/first.xspf" && wine "$exe" --cache="$cache" . >"$work/second.xspf") &&
         cmp "$work/first.xspf" "$work/second.xspf" &&
-        [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 14 ] ||
-        { echo "lodrix-playlist.exe with its cache: another second run, or not 14 readings kept"; failures=$((failures + 1)); }
+        [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 17 ] ||
+        { echo "lodrix-playlist.exe with its cache: another second run, or not 17 readings kept"; failures=$((failures + 1)); }
 
     # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
@@ -116,6 +125,6 @@ playlist)
     printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt README.md lodrix-playlist.exe lodrix.exe \
         utf8proc-LICENSE.md |
         diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
-    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 14 files, with and without -o, shuffled by a seed, and again from its cache; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
+    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 17 files (a cue album and chapters among them), with and without -o, shuffled by a seed, and again from its cache; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
     exit "$failures" ;;
 esac
