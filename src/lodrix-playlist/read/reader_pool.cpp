@@ -173,9 +173,12 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         while (message_fits && pending.size() < queued_per_reader && !stopping && next < files.files.size() &&
                next < taken + slots.size()) {
             // Starting a thread lets go of the lock: then look again. While the storage waits
-            // (a kept reading's stat too), more threads at once.
-            size_t most_threads = slow_opens >= slow_opens_in_a_row ? most_readers : cores;
-            if (readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < most_threads) {
+            // (a kept reading's stat too), more threads at once. While every file is a kept
+            // reading, one thread looks them up: more only wait for each other, across cores.
+            bool slow_storage = slow_opens >= slow_opens_in_a_row;
+            size_t most_threads = slow_storage ? most_readers : cores;
+            bool reading = cache == nullptr || !pending.empty() || slow_storage;
+            if (reading && readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < most_threads) {
                 start_thread(lock);
                 continue;
             }

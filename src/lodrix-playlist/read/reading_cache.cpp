@@ -60,6 +60,13 @@ ReadingCache::ReadingCache(const std::string &file, const MediaFiles &files, int
     }
     // A database moved aside is made anew.
     usable = open() || (moved_aside && open());
+    // Which of the run's folders hold readings, looked up at once: one without any then costs
+    // no stat and no lock, so a first run's threads never wait for the stores.
+    if (usable) {
+        for (size_t folder = 0; folder < files.folders.size() && in_lookups(); ++folder)
+            folder_id(uint32_t(folder), false);
+        end_lookups();
+    }
     // Started before any reader is forked, as the pool's threads are.
     if (usable)
         writer = std::thread([this] { write_batches(); });
