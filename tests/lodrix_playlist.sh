@@ -564,6 +564,15 @@ printf '<title>CD1 <location>a.wav <image>file://%s <location>b.wav <image>file:
 for list in "$each/Album 1/CD1/CD1.xspf" "$each/each.xspf"; do cp "$list" "$list.first"; done
 "$program" -e "$each" && cmp "$each/Album 1/CD1/CD1.xspf" "$each/Album 1/CD1/CD1.xspf.first" &&
     cmp "$each/each.xspf" "$each/each.xspf.first" || fail "-e a second time: other lists"
+# A folder whose list cannot be written (as nobody: root writes anywhere): one line, the others
+# still written, status 2, its old list as it was.
+cp "$each/Album 1/CD2/CD2.xspf" "$work/CD2.xspf" && rm "$each/Album 1/CD1/CD1.xspf" && chmod -R a+rwX "$each" &&
+    chmod 555 "$each/Album 1/CD2" || exit 1
+$as_user "$program" -e "$each" 2>"$work/err"
+[ $? = 2 ] && [ "$(cat "$work/err")" = "lodrix-playlist: $each/Album 1/CD2/CD2.xspf: Liste nicht geschrieben: Permission denied" ] &&
+    cmp -s "$each/Album 1/CD2/CD2.xspf" "$work/CD2.xspf" && [ -s "$each/Album 1/CD1/CD1.xspf" ] ||
+    fail "-e with a folder it cannot write: $(cat "$work/err")"
+chmod 755 "$each/Album 1/CD2"
 
 # With -o, a full disk and a SIGTERM in the middle leave the old playlist as it was and no
 # temporary file. A thousand files make a list larger than the small file system, ten

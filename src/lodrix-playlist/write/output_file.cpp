@@ -4,6 +4,9 @@
 #include <signal.h>
 
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "output_file_system.h"
 
@@ -19,10 +22,14 @@ struct Output {
 static std::unique_ptr<Output> writing;
 static std::vector<std::unique_ptr<Output>> kept;
 
-// The temporary names a signal removes: at most every kept file and the one being written.
-static const char *volatile to_remove[most_kept_files + 1];
+// The temporary names a signal removes: at most every file of the batch being committed, of
+// the one kept meanwhile, and the one being written. Two threads change them (never the
+// handler, which only reads them).
+static const char *volatile to_remove[2 * most_kept_files + 1];
+static std::mutex to_remove_mutex;
 
 void remove_on_signal(const char *path) {
+    std::lock_guard<std::mutex> lock(to_remove_mutex);
     for (const char *volatile &slot : to_remove)
         if (slot == nullptr) {
             slot = path;
@@ -31,6 +38,7 @@ void remove_on_signal(const char *path) {
 }
 
 void forget_on_signal(const char *path) {
+    std::lock_guard<std::mutex> lock(to_remove_mutex);
     for (const char *volatile &slot : to_remove)
         if (slot == path)
             slot = nullptr;
@@ -125,16 +133,41 @@ int keep_output_file(int write_error) {
 
 size_t kept_output_files() { return kept.size(); }
 
-std::vector<OutputFailure> commit_output_files() {
-    std::vector<int> fds, errors(kept.size());
-    for (const auto &output : kept)
+// Flushes the batch's files to the disk at once, then puts each in place; those that failed
+// go to failures.
+static void commit(std::vector<std::unique_ptr<Output>> &batch, std::vector<OutputFailure> &failures) {
+    std::vector<int> fds, errors(batch.size());
+    for (const auto &output : batch)
         fds.push_back(fileno(output->stream));
     flush_to_disk(fds.data(), errors.data(), fds.size());
-    put_in_place(kept.data(), errors.data(), kept.size());
-    std::vector<OutputFailure> failures;
-    for (size_t i = 0; i < kept.size(); ++i)
+    put_in_place(batch.data(), errors.data(), batch.size());
+    for (size_t i = 0; i < batch.size(); ++i)
         if (errors[i] != 0)
-            failures.push_back({kept[i]->target, errors[i]});
-    kept.clear();
+            failures.push_back({batch[i]->target, errors[i]});
+    batch.clear();
+}
+
+// The batch a thread of its own commits while the next one is written: a flush waits for
+// the disk, and the program would wait with it, and the readers for the program.
+static std::vector<std::unique_ptr<Output>> committing;
+static std::vector<OutputFailure> commit_failures;
+static std::thread committer;
+
+std::vector<OutputFailure> commit_output_files() {
+    std::vector<OutputFailure> failures = wait_for_commits();
+    committing.swap(kept);
+    try {
+        committer = std::thread([] { commit(committing, commit_failures); });
+    } catch (const std::system_error &) {
+        commit(committing, failures);
+    }
+    return failures;
+}
+
+std::vector<OutputFailure> wait_for_commits() {
+    if (committer.joinable())
+        committer.join();
+    std::vector<OutputFailure> failures;
+    failures.swap(commit_failures);
     return failures;
 }

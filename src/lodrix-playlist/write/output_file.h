@@ -38,6 +38,10 @@ struct OutputFailure {
     int error;
 };
 
-/// Flushes every kept file to the disk at once (one flush of each file system where the
-/// system has it) and then renames each over its path. Returns those that failed (removed).
+/// Starts putting every kept file in place on a thread of its own: flushed to the disk at once
+/// (one flush of each file system where the system has it), then each renamed over its path.
+/// Waits for the commit before first. Returns the files of that one that failed (removed).
 std::vector<OutputFailure> commit_output_files();
+
+/// Waits for the commit under way, if any; returns its files that failed (removed).
+std::vector<OutputFailure> wait_for_commits();

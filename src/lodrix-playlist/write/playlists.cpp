@@ -122,14 +122,11 @@ int write_playlist(PlaylistOutput &output, Tracks &tracks, const MediaFiles &fil
     return close_output(stdout, program, write_error);
 }
 
-// Puts the kept lists in place; false when one could not be (reported).
-static bool commit_lists() {
-    bool all = true;
-    for (const OutputFailure &failure : commit_output_files()) {
+// Reports the lists that could not be put in place; false when there was one.
+static bool reported(const std::vector<OutputFailure> &failures) {
+    for (const OutputFailure &failure : failures)
         fprintf(stderr, list_not_written_message, printable(failure.path).c_str(), strerror(failure.error));
-        all = false;
-    }
-    return all;
+    return failures.empty();
 }
 
 int write_each_folder(Tracks &tracks, const MediaFiles &files, const char *name) {
@@ -144,10 +141,10 @@ int write_each_folder(Tracks &tracks, const MediaFiles &files, const char *name)
         if (title.empty())
             title = default_title;
         std::string path = folder + (folder.back() == '/' ? "" : "/") + (name != nullptr ? name : title + ".xspf");
-        // Lists are flushed to the disk together, a batch at a time: one flush each cost
-        // more than reading their files.
+        // Lists are flushed to the disk together, a batch at a time, while the next batch is
+        // written: one flush each cost more than reading their files.
         if (kept_output_files() == most_kept_files)
-            failed = !commit_lists() || failed;
+            failed = !reported(commit_output_files()) || failed;
         FILE *stream = start_output_file(path);
         int error = stream == nullptr ? errno : 0;
         if (stream != nullptr) {
@@ -162,6 +159,7 @@ int write_each_folder(Tracks &tracks, const MediaFiles &files, const char *name)
             failed = true;
         }
     }
-    failed = !commit_lists() || failed;
+    failed = !reported(commit_output_files()) || failed;
+    failed = !reported(wait_for_commits()) || failed;
     return !any ? 1 : failed ? 2 : 0;
 }
