@@ -18,6 +18,26 @@ ratio_of_medians() {
         printf "   %sfloor %.2f s, lodrix-playlist %.2f s: %.2fx%s\n", p, f / 1e9, l / 1e9, l / f, s }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# pairs N A B -- COMMAND_A... -- COMMAND_B...: N pairs of runs, each command first in every
+# other pair; the medians of time and of processor time (the program and its children, which
+# the load of other programs moves far less), and B's against A's.
+pairs() {
+    python3 - "$@" <<'PY'
+import resource, statistics, subprocess, sys, time
+pairs, names, rest = int(sys.argv[1]), sys.argv[2:4], sys.argv[5:]
+runs = {names[0]: rest[:rest.index("--")], names[1]: rest[rest.index("--") + 1:]}
+took = {name: [] for name in names}
+for pair in range(pairs):
+    for name in names if pair % 2 == 0 else names[::-1]:
+        before, start = resource.getrusage(resource.RUSAGE_CHILDREN), time.time()
+        subprocess.run(runs[name], stdout=subprocess.DEVNULL, check=True)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
+for what, index in (("time", 0), ("processor time", 1)):
+    a, b = (statistics.median(run[index] for run in took[name]) for name in names)
+    print(f"   {what}: {names[0]} {a:.2f} s, {names[1]} {b:.2f} s: {b / a:.3f}x (goal: at most 1.05x)")
+PY
+}
 # Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,
 # user,system,min,max), counted from the end: a command may hold commas.
 medians() { hyperfine -N --style none "$@" --export-csv "$work/t.csv" >/dev/null 2>&1; awk -F, 'NR > 1 { print $(NF - 4) }' "$work/t.csv"; }
@@ -258,24 +278,9 @@ PY
     echo "7c. The same library, --match '$query' --sort=artist,year (a third of it, sorted as a"
     echo "   whole) against the plain run: $((rounds * 2)) pairs, each first in every other pair, medians;"
     echo "   processor time too, which the load of other programs on the machine moves far less"
-    python3 - "$playlist" "$query" "$work/library" $((rounds * 2)) <<'PY'
-import resource, statistics, subprocess, sys, time
-playlist, query, library, pairs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-runs = {"plain": [playlist, "--no-cache", library],
-        "selected": [playlist, "--no-cache", "--match=" + query, "--sort=artist,year", library]}
-took = {name: [] for name in runs}
-for pair in range(pairs):
-    for name in ("plain", "selected") if pair % 2 == 0 else ("selected", "plain"):
-        before, start = resource.getrusage(resource.RUSAGE_CHILDREN), time.time()
-        subprocess.run(runs[name], stdout=subprocess.DEVNULL, check=True)
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
-listed = subprocess.run(runs["selected"], capture_output=True, check=True).stdout.count(b"<track>")
-for what, index in (("time", 0), ("processor time (the program and its readers)", 1)):
-    plain, selected = (statistics.median(run[index] for run in took[name]) for name in ("plain", "selected"))
-    print(f"   {what}: plain {plain:.2f} s, selected {selected:.2f} s ({listed} tracks): {selected / plain:.3f}x"
-          " (goal: at most 1.05x)")
-PY
+    pairs $((rounds * 2)) plain selected -- "$playlist" --no-cache "$work/library" -- \
+        "$playlist" --no-cache --match="$query" --sort=artist,year "$work/library"
+    echo "   $("$playlist" --no-cache --match="$query" "$work/library" | grep -c '<track>') tracks selected"
 
     slowfs=$(dirname "$0")/../../shared/tools/slowfs
     echo
@@ -381,21 +386,8 @@ PY
     echo "    have no chapters: what looking costs), $((rounds * 2)) pairs, each first in every other pair,"
     echo "    medians; then 500 albums ripped as one FLAC with a cue sheet of 20 tracks each, against"
     echo "    the read floor of those files, medians of $rounds; both with --no-cache"
-    python3 - "$playlist" "$work/library" $((rounds * 2)) <<'PY'
-import resource, statistics, subprocess, sys, time
-playlist, library, pairs = sys.argv[1], sys.argv[2], int(sys.argv[3])
-runs = {"plain": [playlist, "--no-cache", library], "chapters": [playlist, "--no-cache", "--chapters", library]}
-took = {name: [] for name in runs}
-for pair in range(pairs):
-    for name in ("plain", "chapters") if pair % 2 == 0 else ("chapters", "plain"):
-        before, start = resource.getrusage(resource.RUSAGE_CHILDREN), time.time()
-        subprocess.run(runs[name], stdout=subprocess.DEVNULL, check=True)
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
-for what, index in (("time", 0), ("processor time", 1)):
-    plain, chapters = (statistics.median(run[index] for run in took[name]) for name in ("plain", "chapters"))
-    print(f"    {what}: without {plain:.2f} s, --chapters {chapters:.2f} s: {chapters / plain:.3f}x (goal: at most 1.05x)")
-PY
+    pairs $((rounds * 2)) without --chapters -- "$playlist" --no-cache "$work/library" -- \
+        "$playlist" --no-cache --chapters "$work/library"
     ffmpeg -v error -f lavfi -i sine=d=60 "$templates/image.flac"
     awk 'BEGIN { print "PERFORMER \"Band\""; print "TITLE \"Album\""; print "FILE \"image.flac\" WAVE"
                  for (t = 1; t <= 20; t++) printf "  TRACK %02d AUDIO\n    TITLE \"Track %d\"\n    INDEX 01 %02d:%02d:00\n", t, t, (t - 1) * 3 / 60, (t - 1) * 3 % 60 }' \
