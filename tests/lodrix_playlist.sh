@@ -593,7 +593,7 @@ fi
 # as it was and no other file. The readings of the files they were reading are not kept.
 readers() { awk -v parent="$1" '$4 == parent { print $1 }' /proc/[0-9]*/stat 2>/dev/null; }
 kept() { python3 -c 'import sqlite3, sys
-for folder, name in sqlite3.connect(sys.argv[1]).execute("SELECT path, name FROM readings JOIN folders ON folder = id"):
+for folder, name in sqlite3.connect(sys.argv[1]).execute("SELECT path, name FROM readings JOIN folders ON folder = folders.id"):
     print((folder + b"/" + name).decode())' "$1" | LC_ALL=C sort; }
 "$program" --cache="$work/readers.sqlite" "$work/10000" >"$work/out" 2>"$work/err" &
 pid=$!

@@ -4,24 +4,11 @@
 
 #include <string>
 
-// What the reading cache needs of the system: what tells one state of a file from every
-// other, the clock file times are taken by, a place that only the user can read, and a
-// database connection that no reader inherits.
+#include "media_file.h"
 
-/// A regular file as the system tells it apart: its device and inode (on Windows the volume
-/// serial and file index), its size, its modification and change times in ns since 1970.
-/// Anything that changes a file's content changes one of these.
-struct FileIdentity {
-    uint64_t device = 0, inode = 0;
-    int64_t size = 0, modified_ns = 0, changed_ns = 0;
-};
-
-/// The identity of the file path names (links followed), without opening it for reading;
-/// false where it cannot be had or is no regular file.
-bool identify_path(const std::string &path, FileIdentity &identity);
-
-/// The identity of the open file fd; false where it cannot be had or is no regular file.
-bool identify_open_file(int fd, FileIdentity &identity);
+// What the reading cache needs of the system besides a file's identity (media_file.h): the
+// clock file times are taken by, a place that only the user can read, and a database
+// connection that no reader inherits.
 
 /// Now, in ns since 1970, by the clock that file times come from.
 int64_t wall_clock_ns();

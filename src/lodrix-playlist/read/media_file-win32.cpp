@@ -3,17 +3,51 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <filesystem>
 
-int open_media_file(const std::string &path, int64_t &size) {
+// Windows counts 100 ns since 1601.
+static const int64_t ticks_before_1970 = 116444736000000000;
+
+static int64_t ns_of(int64_t ticks) { return (ticks - ticks_before_1970) * 100; }
+
+// The volume serial, file index and size, and the last write and change times: what a
+// handle opened for its attributes only tells.
+static bool identity_of(HANDLE handle, FileIdentity &identity) {
+    BY_HANDLE_FILE_INFORMATION file;
+    FILE_BASIC_INFO times;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &file) ||
+        (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times))
+        return false;
+    identity = {file.dwVolumeSerialNumber, uint64_t(file.nFileIndexHigh) << 32 | file.nFileIndexLow,
+                int64_t(uint64_t(file.nFileSizeHigh) << 32 | file.nFileSizeLow), ns_of(times.LastWriteTime.QuadPart),
+                ns_of(times.ChangeTime.QuadPart)};
+    return true;
+}
+
+bool identify_path(const std::string &path, FileIdentity &identity) {
+    HANDLE handle = CreateFileW(std::filesystem::u8path(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool identified = identity_of(handle, identity);
+    CloseHandle(handle);
+    return identified;
+}
+
+static bool identify_open_file(int fd, FileIdentity &identity) {
+    HANDLE handle = HANDLE(_get_osfhandle(fd));
+    return handle != INVALID_HANDLE_VALUE && identity_of(handle, identity);
+}
+
+int open_media_file(const std::string &path, int64_t &size, FileIdentity &identity) {
     int fd = _wopen(std::filesystem::u8path(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0)
         return -1;
-    struct _stat64 status;
-    size = _fstat64(fd, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG ? status.st_size : -1;
+    size = identify_open_file(fd, identity) ? identity.size : -1;
     return fd;
 }
 

@@ -117,13 +117,13 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             }
         }
         std::string path = media_file_path(files, index);
-        Pending file = {index, -1, 0, lowercase_extension(path)};
+        Pending file = {index, -1, 0, lowercase_extension(path), {}};
         if (!reader.start()) {
             reading.error = errno;
         } else {
             lock.unlock();
             auto opening = std::chrono::steady_clock::now();
-            file.fd = open_media_file(path, file.size);
+            file.fd = open_media_file(path, file.size, file.identity);
             bool slow = std::chrono::steady_clock::now() - opening >= slow_open;
             reading = {file.fd < 0 ? Reading::unreadable : Reading::not_regular, 0, file.fd < 0 ? errno : 0};
             bool for_reader = file.fd >= 0 && file.size >= 0;
@@ -198,7 +198,7 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         Reading reading = reader.receive(lost);
         if (lost != Reader::no_file) {
             if (cache != nullptr)
-                cache->keep(pending[lost].index, pending[lost].fd, reading);
+                cache->keep(pending[lost].index, pending[lost].identity, reading);
             close_media_file(pending[lost].fd);
         }
         lock.lock();

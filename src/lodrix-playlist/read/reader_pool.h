@@ -41,6 +41,7 @@ class ReaderPool {
         int fd;
         int64_t size;
         std::string extension;
+        FileIdentity identity;
     };
     bool wanted_are_read() const;
     void read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock);

@@ -25,12 +25,15 @@ static const int64_t application_id = 0x4C445258; // "LDRX"
 static const int64_t schema_version = 1;
 // A folder's path once, its files by name. used_day is the last day (since 1970) a run took
 // the reading, marked at most once a week so that a run that finds everything writes nothing.
+// Readings by rowid, found through a small index: a run stores them in the index's order, and
+// rows of a few hundred bytes kept in that order would split and rebalance a page every few
+// dozen stores (a third of a first run's storing), where new rowids only ever append.
 static const char schema_sql[] =
     "CREATE TABLE folders (id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE);"
-    "CREATE TABLE readings (folder INTEGER NOT NULL, name BLOB NOT NULL, device INTEGER NOT NULL,"
-    " inode INTEGER NOT NULL, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, changed_ns INTEGER NOT NULL,"
-    " version INTEGER NOT NULL, used_day INTEGER NOT NULL, reading BLOB NOT NULL,"
-    " PRIMARY KEY (folder, name)) WITHOUT ROWID;"
+    "CREATE TABLE readings (id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name BLOB NOT NULL,"
+    " device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL,"
+    " changed_ns INTEGER NOT NULL, version INTEGER NOT NULL, used_day INTEGER NOT NULL, reading BLOB NOT NULL,"
+    " UNIQUE (folder, name));"
     "CREATE TABLE dropped (day INTEGER NOT NULL);";
 
 static const int64_t ns_per_day = int64_t(86400) * 1000000000;
@@ -124,11 +127,17 @@ bool ReadingCache::open() {
         return give_up(result), false;
     sqlite3_extended_result_codes(database, 1);
     sqlite3_busy_timeout(database, busy_wait_ms);
+    // The log is copied into the database by the store that fills it past wal_autocheckpoint,
+    // on the writer's thread, never at the close: that copy and its two flushes to disk would
+    // come after the list is written (a tenth of a first run's time over 10,000 files).
+    sqlite3_db_config(database, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     // No memory mapping of the file: a forked reader would inherit it, writable. Pages of 16
     // KiB (where the database is new): each is a system call, which costs more than SQLite's
     // work for a row, and each that a commit changes is written whole. A new database is made
-    // without waiting for the disk: one cut short is moved aside.
-    if (!execute("PRAGMA mmap_size = 0; PRAGMA page_size = 16384; PRAGMA cache_size = -16384;"
+    // without waiting for the disk: one cut short is moved aside. A run passes most pages
+    // once, so 2 MiB of them cached; more would only be fresh memory faulted in, page by page.
+    // The log is copied over at SQLite's 1,000 pages (16 MiB).
+    if (!execute("PRAGMA mmap_size = 0; PRAGMA page_size = 16384; PRAGMA cache_size = -2048;"
                  " PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL"))
         return false;
     // A new database gets the schema; one that another run made meanwhile is taken as it is.
@@ -227,7 +236,11 @@ void ReadingCache::close() {
 // Closes the database after the error result, with one message; a database that is no
 // cache of this program's, or a damaged one, moved aside first.
 void ReadingCache::give_up(int result) {
-    std::string reason = system_error_text(database != nullptr ? sqlite3_system_errno(database) : 0);
+    int error = database != nullptr ? sqlite3_system_errno(database) : 0;
+    // A write cut short by a full disk is SQLITE_FULL without the system's code.
+    if (error == 0 && (result & 0xff) == SQLITE_FULL)
+        error = ENOSPC;
+    std::string reason = system_error_text(error);
     if (reason.empty())
         reason = database != nullptr && result != SQLITE_NOTADB ? sqlite3_errmsg(database) : sqlite3_errstr(result);
     close();
@@ -347,15 +360,10 @@ bool ReadingCache::look_up(size_t index, const FileIdentity &identity, Reading &
     return found;
 }
 
-void ReadingCache::keep(size_t index, int fd, const Reading &reading) {
-    FileIdentity identity;
-    if (usable && reading.outcome == Reading::measured && reading.error == 0 && identify_open_file(fd, identity))
-        keep(index, identity, reading);
-}
-
 void ReadingCache::keep(size_t index, const FileIdentity &identity, const Reading &reading) {
     // A change within the resolution after either time would not show: such a reading is
-    // not trusted, so not kept. Any change while it was read set them to then, or later.
+    // not trusted, so not kept. A change after the open sets a time past both, so the next
+    // run finds another identity than the one kept and reads it again.
     int64_t trusted_before = started_ns - time_resolution_ns;
     if (!usable || reading.outcome != Reading::measured || reading.error != 0 ||
         identity.modified_ns >= trusted_before || identity.changed_ns >= trusted_before)

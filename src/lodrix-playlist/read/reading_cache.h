@@ -48,13 +48,11 @@ class ReadingCache {
     /// The same, for the file's identity as given.
     bool find(size_t index, const FileIdentity &identity, Reading &reading);
 
-    /// Keeps the reading a reader made of files.files[index], still open as fd, where it would
-    /// come out the same next time: measured (not too slow, no reader lost, no open or read
-    /// error), of a file that did not change while it was read; and of a file modified clearly
-    /// before this run began, since a change within the file system's time resolution (FAT
-    /// keeps 2 s) would leave its identity as it was.
-    void keep(size_t index, int fd, const Reading &reading);
-    /// The same, for a file whose identity after the reading is as given.
+    /// Keeps the reading a reader made of files.files[index], under the identity the file had
+    /// when it was opened (a change since gives it another), where it would come out the same
+    /// next time: measured (not too slow, no reader lost, no open or read error), of a file
+    /// modified clearly before this run began, since a change within the file system's time
+    /// resolution (FAT keeps 2 s) would leave its identity as it was.
     void keep(size_t index, const FileIdentity &identity, const Reading &reading);
 
   private:
