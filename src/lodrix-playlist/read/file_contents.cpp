@@ -394,11 +394,18 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
     context->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_NOBUFFER;
     context->interrupt_callback = {past_deadline, &source};
     context->io_open = refuse_open;
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "format_whitelist", single_file_demuxers, 0);
+    // Set as a field, not as an option, whose name is looked up among all the context's.
+    context->format_whitelist = av_strdup(single_file_demuxers);
+    if (context->format_whitelist == nullptr) {
+        source.error = ENOMEM;
+        avformat_free_context(context);
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+        return 0;
+    }
     // On failure avformat_open_input frees the context, not the I/O we gave it.
     int64_t duration = -1;
-    int result = avformat_open_input(&context, name, demuxer, &options);
+    int result = avformat_open_input(&context, name, demuxer, nullptr);
     if (result >= 0) {
         duration = header_duration(context);
         if (duration <= 0) {
@@ -419,7 +426,6 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
     // Memory the reader may not have is worth a word; other errors mean the content is no media.
     if (result == AVERROR(ENOMEM) && source.error == 0)
         source.error = ENOMEM;
-    av_dict_free(&options);
     av_freep(&io->buffer);
     avio_context_free(&io);
     return duration;
