@@ -354,25 +354,36 @@ TEST(ReadingFormat, RefusesWhatNoReaderWrites) {
     Reading decoded;
     ASSERT_TRUE(decode_reading(valid.data(), valid.size(), decoded));
     EXPECT_EQ(decoded.chapters[1].title, "Zwei");
-    // Byte offsets: outcome, error and duration; the tags' three numbers, then six texts (the
+    // Numbers are seven bits a byte, the high bit set on all but the last. Byte offsets:
+    // outcome, error, duration (4200: two bytes); the tags' three numbers, then six texts (the
     // title "Titel", five empty); then the count of chapters.
-    const size_t outcome = 0, duration = 16, track = 24, title_length = 48, chapter_count = 48 + 8 + 5 + 5 * 8;
+    const auto number = [](uint64_t value) {
+        std::string bytes;
+        for (; value >= 0x80; value >>= 7)
+            bytes += char((value & 0x7f) | 0x80);
+        return bytes + char(value);
+    };
+    const size_t outcome = 0, error = 1, duration = 2, track = 4, title_length = 7, chapter_count = 7 + 1 + 5 + 5;
     const struct {
         const char *change;
-        size_t at;
-        uint64_t value;
+        size_t at, length; ///< the bytes replaced
+        std::string by;
     } rows[] = {
-        {"an outcome no reader sends (not regular)", outcome, Reading::not_regular},
-        {"an outcome that is none", outcome, 7},
-        {"a duration past a year", duration, uint64_t(longest_ms) + 1},
-        {"a track number past 32 bits", track, uint64_t(1) << 32},
-        {"a text longer than any tag", title_length, most_tag_bytes + 1},
-        {"a text longer than the bytes", title_length, 1000},
-        {"more chapters than kept", chapter_count, most_chapters + 1},
+        {"an outcome no reader sends (not regular)", outcome, 1, number(Reading::not_regular)},
+        {"an outcome that is none", outcome, 1, number(7)},
+        {"a duration past a year", duration, 2, number(uint64_t(longest_ms) + 1)},
+        {"a track number past 32 bits", track, 1, number(uint64_t(1) << 32)},
+        {"a text longer than any tag", title_length, 1, number(most_tag_bytes + 1)},
+        {"a text longer than the bytes", title_length, 1, number(1000)},
+        {"more chapters than kept", chapter_count, 1, number(most_chapters + 1)},
+        {"an error past 64 bits", error, 1, std::string(9, '\xff') + '\x02'},
+        {"a number of eleven bytes", track, 1, std::string(10, '\x80') + '\x00'},
     };
+    ASSERT_EQ(valid.substr(duration, 2), number(4200));
+    ASSERT_EQ(valid.substr(title_length, 6), number(5) + "Titel");
+    ASSERT_EQ(valid.substr(chapter_count, 2), number(2) + number(0));
     for (const auto &row : rows) {
-        std::string changed = valid;
-        memcpy(&changed[row.at], &row.value, sizeof row.value);
+        std::string changed = valid.substr(0, row.at) + row.by + valid.substr(row.at + row.length);
         EXPECT_FALSE(decode_reading(changed.data(), changed.size(), decoded)) << row.change;
     }
     EXPECT_FALSE(decode_reading(valid.data(), valid.size() - 1, decoded)) << "cut short";

@@ -4,9 +4,24 @@
 
 #include <errno.h>
 #include <stdint.h>
-#include <string.h>
 
-static void put_number(std::string &bytes, uint64_t number) { bytes.append((const char *)&number, sizeof number); }
+// Numbers seven bits to a byte, the low ones first, the high bit set on all bytes but the
+// last: most of a reading's numbers are 0 or small, and a cache keeps thousands of readings.
+static void put_number(std::string &bytes, uint64_t number) {
+    char encoded[10];
+    size_t length = 0;
+    for (; number >= 0x80; number >>= 7)
+        encoded[length++] = char((number & 0x7f) | 0x80);
+    encoded[length++] = char(number);
+    bytes.append(encoded, length);
+}
+
+static size_t number_size(uint64_t number) {
+    size_t size = 1;
+    for (; number >= 0x80; number >>= 7)
+        ++size;
+    return size;
+}
 
 static void put_text(std::string &bytes, const std::string &text) {
     put_number(bytes, text.size());
@@ -20,19 +35,28 @@ static void put_tags(std::string &bytes, const Tags &tags) {
         put_text(bytes, *text);
 }
 
+static size_t text_size(const std::string &text) { return number_size(text.size()) + text.size(); }
+
 static size_t tags_size(const Tags &tags) {
-    return 9 * sizeof(uint64_t) + tags.title.size() + tags.artist.size() + tags.album_artist.size() +
-           tags.album.size() + tags.genre.size() + tags.composer.size();
+    size_t size = 0;
+    for (uint32_t number : {tags.track, tags.disc, tags.year})
+        size += number_size(number);
+    for (const std::string *text : {&tags.title, &tags.artist, &tags.album_artist, &tags.album, &tags.genre, &tags.composer})
+        size += text_size(*text);
+    return size;
 }
 
 size_t encoded_size(const Reading &reading) {
-    size_t size = 5 * sizeof(uint64_t) + tags_size(reading.tags) + tags_size(reading.sheet.tags);
+    size_t size = number_size(uint64_t(reading.outcome)) + number_size(uint64_t(int64_t(reading.error))) +
+                  number_size(uint64_t(reading.duration_ms)) + tags_size(reading.tags) +
+                  number_size(reading.chapters.size()) + tags_size(reading.sheet.tags) +
+                  number_size(reading.sheet.files.size());
     for (const Chapter &chapter : reading.chapters)
-        size += 2 * sizeof(uint64_t) + chapter.title.size();
+        size += number_size(uint64_t(chapter.start_ms)) + text_size(chapter.title);
     for (const CueFile &file : reading.sheet.files) {
-        size += 2 * sizeof(uint64_t) + file.name.size();
+        size += text_size(file.name) + number_size(file.tracks.size());
         for (const CueTrack &track : file.tracks)
-            size += sizeof(uint64_t) + tags_size(track.tags);
+            size += number_size(uint64_t(track.start_ms)) + tags_size(track.tags);
     }
     return size;
 }
@@ -88,10 +112,15 @@ struct Bytes {
 
     uint64_t number(uint64_t most) {
         uint64_t value = 0;
-        valid = valid && size_t(end - at) >= sizeof value;
-        if (valid) {
-            memcpy(&value, at, sizeof value);
-            at += sizeof value;
+        unsigned shift = 0;
+        for (bool more = valid; more; shift += 7) {
+            // At most ten bytes, the tenth with the one bit left; no byte past the end.
+            valid = at < end && (shift < 63 || (unsigned char)*at <= 1);
+            if (!valid)
+                break;
+            unsigned char byte = (unsigned char)*at++;
+            value |= uint64_t(byte & 0x7f) << shift;
+            more = byte & 0x80;
         }
         valid = valid && value <= most;
         return valid ? value : 0;
