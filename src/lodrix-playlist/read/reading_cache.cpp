@@ -136,9 +136,9 @@ bool ReadingCache::open() {
     // work for a row, and each that a commit changes is written whole. A new database is made
     // without waiting for the disk: one cut short is moved aside. A run passes most pages
     // once, so 2 MiB of them cached; more would only be fresh memory faulted in, page by page.
-    // The log is copied over at SQLite's 1,000 pages (16 MiB).
+    // The log is copied over once it holds 256 pages (4 MiB: a first run over some 15,000 files).
     if (!execute("PRAGMA mmap_size = 0; PRAGMA page_size = 16384; PRAGMA cache_size = -2048;"
-                 " PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL"))
+                 " PRAGMA wal_autocheckpoint = 256; PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL"))
         return false;
     // A new database gets the schema; one that another run made meanwhile is taken as it is.
     Schema found;
