@@ -20,11 +20,6 @@ bool identify_path(const std::string &path, FileIdentity &identity) {
     return stat(path.c_str(), &status) == 0 && identity_of(status, identity);
 }
 
-bool identify_open_file(int fd, FileIdentity &identity) {
-    struct stat status;
-    return fstat(fd, &status) == 0 && identity_of(status, identity);
-}
-
 int open_media_file(const std::string &path, int64_t &size, FileIdentity &identity) {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
