@@ -20,16 +20,8 @@
 // The memory a reader may take beyond what it inherits. The largest ordinary file of a
 // fuzzing campaign's 74 seeds (every listed format) took 57 MB; the index of a 40-hour
 // audiobook is about 180 MB, and its header duration is still read when the index fails.
-// The sanitizers' allocator keeps freed memory in quarantine (256 MB), so it gets more. GCC
-// says so with __SANITIZE_ADDRESS__, Clang before 17 only through __has_feature.
+// The sanitizers' allocator keeps freed memory in quarantine, so it gets more.
 #if defined(__SANITIZE_ADDRESS__)
-#define ADDRESS_SANITIZED
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ADDRESS_SANITIZED
-#endif
-#endif
-#if defined(ADDRESS_SANITIZED)
 static const size_t memory_budget = size_t(1) << 30;
 #else
 static const size_t memory_budget = size_t(128) << 20;
