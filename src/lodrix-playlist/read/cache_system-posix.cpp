@@ -6,20 +6,11 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <mutex>
 
 #include <sqlite3.h>
-
-static int64_t ns_of(const timespec &time) { return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec; }
-
-int64_t wall_clock_ns() {
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return ns_of(now);
-}
 
 // XDG's base folders must be absolute; a relative one is ignored.
 bool default_cache_file(std::string &file) {

@@ -7,17 +7,6 @@
 
 #include <filesystem>
 
-// Windows counts 100 ns since 1601.
-static const int64_t ticks_before_1970 = 116444736000000000;
-
-static int64_t ns_of(int64_t ticks) { return (ticks - ticks_before_1970) * 100; }
-
-int64_t wall_clock_ns() {
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    return ns_of(int64_t(uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime));
-}
-
 bool default_cache_file(std::string &file) {
     file.clear();
     const wchar_t *local = _wgetenv(L"LOCALAPPDATA");

@@ -6,12 +6,9 @@
 
 #include "media_file.h"
 
-// What the reading cache needs of the system besides a file's identity (media_file.h): the
-// clock file times are taken by, a place that only the user can read, and a database
+// What the reading cache needs of the system besides a file's identity and the clock its
+// times are taken by (media_file.h): a place that only the user can read, and a database
 // connection that no reader inherits.
-
-/// Now, in ns since 1970, by the clock that file times come from.
-int64_t wall_clock_ns();
 
 /// Sets file to the cache's file where none is named: $XDG_CACHE_HOME/lodrix/readings.sqlite,
 /// else ~/.cache/lodrix/readings.sqlite; on Windows %LOCALAPPDATA%\lodrix\readings.sqlite. Its

@@ -3,9 +3,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 static int64_t ns_of(const timespec &time) { return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec; }
+
+int64_t wall_clock_ns() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return ns_of(now);
+}
 
 static bool identity_of(const struct stat &status, FileIdentity &identity) {
     if (!S_ISREG(status.st_mode))

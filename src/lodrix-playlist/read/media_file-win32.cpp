@@ -12,6 +12,12 @@ static const int64_t ticks_before_1970 = 116444736000000000;
 
 static int64_t ns_of(int64_t ticks) { return (ticks - ticks_before_1970) * 100; }
 
+int64_t wall_clock_ns() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    return ns_of(int64_t(uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime));
+}
+
 // The volume serial, file index and size, and the last write and change times: what a
 // handle opened for its attributes only tells.
 static bool identity_of(HANDLE handle, FileIdentity &identity) {

@@ -20,6 +20,9 @@ struct FileIdentity {
 /// false where it cannot be had or is no regular file.
 bool identify_path(const std::string &path, FileIdentity &identity);
 
+/// Now, in ns since 1970, by the clock that file times come from.
+int64_t wall_clock_ns();
+
 /// Opens path to read. -1 with errno set when it cannot be opened; size -1 when it is no
 /// regular file (the descriptor is open all the same: close it). identity is the file's as
 /// it was opened: a reading kept under it is found only while nothing changed since.
