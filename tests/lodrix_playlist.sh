@@ -688,6 +688,13 @@ pid=$!
     cmp -s "$work/expected-1000.xspf" "$work/one.xspf" && cmp -s "$work/expected-1000.xspf" "$work/two.xspf" &&
     [ ! -s "$work/one.err" ] && [ ! -s "$work/two.err" ] && [ "$(kept "$work/shared.sqlite" | wc -l)" = 1000 ] ||
     fail "two runs at once: $(cat "$work/one.err" "$work/two.err")"
+# The other run holds a new database's write lock as this one switches it to its log.
+python3 -c 'import sqlite3, sys, time
+held = sqlite3.connect(sys.argv[1], isolation_level=None); held.execute("BEGIN IMMEDIATE")
+print(flush=True); time.sleep(0.5); held.execute("COMMIT")' "$work/held.sqlite" |
+    { read -r _ && "$program" --cache="$work/held.sqlite" "$work/1000" >"$work/out" 2>"$work/err"; } &&
+    cmp -s "$work/expected-1000.xspf" "$work/out" && [ ! -s "$work/err" ] && [ "$(kept "$work/held.sqlite" | wc -l)" = 1000 ] ||
+    fail "a new database's lock held: $(cat "$work/err")"
 XDG_CACHE_HOME=$work/none "$program" --no-cache "$work/cached" >/dev/null && [ ! -e "$work/none" ] || fail "--no-cache made a cache"
 
 # A failed write ends in status 2 and one line naming the program.

@@ -138,8 +138,19 @@ bool ReadingCache::open() {
     // once, so 2 MiB of them cached; more would only be fresh memory faulted in, page by page.
     // The log is copied over once it holds 256 pages (4 MiB: a first run over some 15,000 files).
     if (!execute("PRAGMA mmap_size = 0; PRAGMA page_size = 16384; PRAGMA cache_size = -2048;"
-                 " PRAGMA wal_autocheckpoint = 256; PRAGMA synchronous = OFF; PRAGMA journal_mode = WAL"))
+                 " PRAGMA wal_autocheckpoint = 256; PRAGMA synchronous = OFF"))
         return false;
+    // Runs that start on a new database at once each switch it to the log: the switch takes
+    // its write lock from inside a read, where SQLite fails at once instead of waiting (one
+    // of two runs in a few hundred lost its cache so), so the run that lost waits here.
+    for (int waited_ms = 0;; waited_ms += 2) {
+        result = sqlite3_exec(database, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        if ((result & 0xff) != SQLITE_BUSY || waited_ms >= busy_wait_ms)
+            break;
+        sqlite3_sleep(2);
+    }
+    if (result != SQLITE_OK)
+        return give_up(result), false;
     // A new database gets the schema; one that another run made meanwhile is taken as it is.
     Schema found;
     if (!find_schema(found))
