@@ -216,6 +216,8 @@ form = (b"DSD FVER" + struct.pack(">QI", 4, 0x01050000) + b"PROP" + struct.pack(
         struct.pack(">Q", len(data)) + data)
 write("a.dff", b"FRM8" + struct.pack(">Q", len(form)) + form)' "$edge" || fail "could not write AMR, TAK, DSF, DSDIFF"
 ffmpeg -v error -f lavfi -i sine=d=1.5 -i "$work/cover.png" -map 0 -map 1 -c:v copy -disposition:v attached_pic "$edge/cover.mp3" &&
+    # Frames of many sizes and no header: the length depends on which frames the probe reads.
+    ffmpeg -v error -f lavfi -i anoisesrc=d=5.5:seed=1 -q:a 2 -write_xing 0 "$edge/noise-no-xing.mp3" &&
     cp "$edge/fast.m4a" "$edge/m4a named.mp3" && cp "$edge/s24.wav" "$edge/wav named.mp3" &&
     cp "$edge/a.flac" "$edge/unreadable.flac" && chmod 000 "$edge/unreadable.flac" && chmod a+rX "$work" || exit 1
 $as_user "$program" "$edge" >"$work/out" 2>"$work/err"
@@ -227,7 +229,7 @@ xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()"
         case $file in *unreadable*) probed=0 ;; esac
         printf '%s\t%s\t%s\n' "${file##*/}" "$duration" "${probed:-0}"
     done >"$work/durations"
-[ "$(wc -l <"$work/durations")" = 53 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
+[ "$(wc -l <"$work/durations")" = 54 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
     fail "durations (name, ours, ffprobe's):$(printf '\n'; cat "$work/durations")"
 grep -q 'unreadable.flac: nicht lesbar, Dauer 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
 
