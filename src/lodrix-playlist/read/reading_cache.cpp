@@ -141,8 +141,8 @@ bool ReadingCache::open() {
                  " PRAGMA wal_autocheckpoint = 256; PRAGMA synchronous = OFF"))
         return false;
     // Runs that start on a new database at once each switch it to the log: the switch takes
-    // its write lock from inside a read, where SQLite fails at once instead of waiting (one
-    // of two runs in a few hundred lost its cache so), so the run that lost waits here.
+    // its write lock from inside a read, where SQLite fails at once instead of waiting (and
+    // the run went on without its cache), so the run that lost waits here.
     for (int waited_ms = 0;; waited_ms += 2) {
         result = sqlite3_exec(database, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
         if ((result & 0xff) != SQLITE_BUSY || waited_ms >= busy_wait_ms)
