@@ -52,7 +52,8 @@ class ReaderPool {
 
     const MediaFiles &files;
     ReadingCache *cache;
-    std::vector<Slot> slots;
+    // Written for every file: in memory the readers do not share.
+    std::vector<Slot, ProgramMemory<Slot>> slots;
     std::vector<std::thread> threads;
     std::vector<std::unique_ptr<Reader>> readers;
     std::mutex mutex;
