@@ -36,20 +36,6 @@ int64_t monotonic_ms() {
     return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-void *program_memory(size_t bytes) {
-    void *memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED)
-        return nullptr;
-    // A reader never touches it: it is not even mapped there.
-    if (madvise(memory, bytes, MADV_DONTFORK) != 0) {
-        munmap(memory, bytes);
-        return nullptr;
-    }
-    return memory;
-}
-
-void free_program_memory(void *memory, size_t bytes) { munmap(memory, bytes); }
-
 // What the program and a reader share: how many files the reader has begun and finished, so
 // that the program knows which file a lost reader was reading, and that it still reads.
 struct Progress {

@@ -1,7 +1,6 @@
 #include "reader.h"
 
 #include <errno.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <chrono>
@@ -20,11 +19,6 @@ int64_t monotonic_ms() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-// Readers are threads here, with nothing to share but the whole memory.
-void *program_memory(size_t bytes) { return malloc(bytes); }
-
-void free_program_memory(void *memory, size_t) { free(memory); }
 
 Reader::~Reader() {}
 

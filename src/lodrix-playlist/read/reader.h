@@ -2,7 +2,6 @@
 
 #include <stdint.h>
 
-#include <new>
 #include <string>
 #include <vector>
 
@@ -73,28 +72,6 @@ class Reader {
 
 /// Milliseconds of a clock that only goes forward.
 int64_t monotonic_ms();
-
-/// Memory of bytes that readers started later do not share (a forked process shares every
-/// page until one side writes it: the program's writes would then copy each page, with the
-/// TLB flushes that takes), or null; freed with free_program_memory, with the same bytes.
-void *program_memory(size_t bytes);
-void free_program_memory(void *memory, size_t bytes);
-
-/// An allocator of program_memory, for the program's own large tables.
-template <class T> struct ProgramMemory {
-    using value_type = T;
-    ProgramMemory() = default;
-    template <class U> ProgramMemory(const ProgramMemory<U> &) {}
-    T *allocate(size_t count) {
-        void *memory = count <= SIZE_MAX / sizeof(T) ? program_memory(count * sizeof(T)) : nullptr;
-        if (memory == nullptr)
-            throw std::bad_alloc();
-        return static_cast<T *>(memory);
-    }
-    void deallocate(T *memory, size_t count) { free_program_memory(memory, count * sizeof(T)); }
-    template <class U> bool operator==(const ProgramMemory<U> &) const { return true; }
-    template <class U> bool operator!=(const ProgramMemory<U> &) const { return false; }
-};
 
 /// How long a reader may take for one file: a file that takes longer must not hold up the
 /// whole playlist (a stalled network mount, or an index that takes minutes to build).

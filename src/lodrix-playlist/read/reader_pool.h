@@ -52,8 +52,7 @@ class ReaderPool {
 
     const MediaFiles &files;
     ReadingCache *cache;
-    // Written for every file: in memory the readers do not share.
-    std::vector<Slot, ProgramMemory<Slot>> slots;
+    std::vector<Slot> slots;
     std::vector<std::thread> threads;
     std::vector<std::unique_ptr<Reader>> readers;
     std::mutex mutex;
