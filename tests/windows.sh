@@ -87,8 +87,18 @@ playlist)
     made=$(date +%s)
     # Standard output (with --chapters), then -o into the tree: the same bytes as the Linux
     # build, but for the drive Wine gives the root, Z:, and CR LF line ends.
-    (cd "$tree" && wine "$exe" --chapters . >"$work/windows.xspf" && wine "$exe" -o all.xspf "$tree" &&
-        mv all.xspf "$work/windows-o.xspf") || { echo "lodrix-playlist.exe failed"; exit 1; }
+    # The first under Wine's heap checks: a block freed twice or from another thread's heap
+    # (a reader thread's ending once freed memory another reader still used) is a warning
+    # there long before it is a crash, and a crash is caught whatever the status says.
+    (cd "$tree" && WINEDEBUG=warn+heap wine "$exe" --chapters . >"$work/windows.xspf" 2>"$work/heap.log") ||
+        echo "lodrix-playlist.exe --chapters failed"
+    if grep -q 'warn:heap' "$work/heap.log" || grep -q 'Unhandled' "$work/heap.log" "$work/windows.xspf"; then
+        echo "lodrix-playlist.exe --chapters under WINEDEBUG=warn+heap:"
+        grep -m 5 -e 'warn:heap' -e 'Unhandled' "$work/heap.log" "$work/windows.xspf"
+        failures=$((failures + 1))
+    fi
+    (cd "$tree" && wine "$exe" -o all.xspf "$tree" && mv all.xspf "$work/windows-o.xspf") ||
+        { echo "lodrix-playlist.exe failed"; exit 1; }
     (cd "$tree" && "$linux" --chapters . >"$work/linux.xspf" && "$linux" -o all.xspf "$tree" && mv all.xspf "$work/linux-o.xspf") ||
         exit 1
     for form in "" -o; do
