@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int fd = memfd_create("media", MFD_CLOEXEC);
     if (fd < 0 || write(fd, data + 1, size - 1) != ssize_t(size - 1))
         abort();
-    Reading reading = read_file_contents(fd, int64_t(size - 1), extension);
+    static FileContentsReader contents;
+    Reading reading = contents.read(fd, int64_t(size - 1), extension);
     close(fd);
     if (reading.duration_ms < 0 || (reading.outcome != Reading::measured && reading.outcome != Reading::unreadable))
         abort();

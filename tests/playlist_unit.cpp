@@ -302,7 +302,7 @@ static std::string flac_cue_sheet(uint64_t second_start) {
            track(0, 1, "USABC1234567", 1) + track(second_start, 2, "", 1) + track(441000, 170, "", 0);
 }
 
-// What read_file_contents tells of a cue sheet, or of a media file that holds one.
+// What FileContentsReader tells of a cue sheet, or of a media file that holds one.
 TEST(FileContents, ReadsCueSheets) {
     const std::string sheet = "TITLE Album\nFILE \"a.flac\" WAVE\nTRACK 01 AUDIO\nTITLE One\nINDEX 01 00:00:00\n"
                               "FILE \"b.flac\" WAVE\nTRACK 02 AUDIO\nTITLE Two\nINDEX 01 00:05:00\n";
@@ -327,10 +327,11 @@ TEST(FileContents, ReadsCueSheets) {
          flac_file({{4, vorbis_comments({"CHAPTER001=00:00:00.000", "CHAPTER002=00:00:05.000"})}}), Reading::measured, 0,
          10000, "", 2},
     };
+    FileContentsReader contents;
     for (const auto &c : cases) {
         int fd = memfd_create("contents", MFD_CLOEXEC);
         ASSERT_EQ(write(fd, c.content.data(), c.content.size()), ssize_t(c.content.size()));
-        Reading reading = read_file_contents(fd, int64_t(c.content.size()), c.extension);
+        Reading reading = contents.read(fd, int64_t(c.content.size()), c.extension);
         close(fd);
         EXPECT_EQ(reading.outcome, c.outcome) << c.about;
         EXPECT_EQ(reading.error, c.error) << c.about;

@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 extern "C" {
@@ -456,22 +455,22 @@ static Reading read_cue_file(int fd) {
     return reading;
 }
 
-Reading read_file_contents(int fd, int64_t size, const std::string &extension) {
+FileContentsReader::FileContentsReader() = default;
+
+FileContentsReader::~FileContentsReader() { delete head; }
+
+Reading FileContentsReader::read(int fd, int64_t size, const std::string &extension) {
     if (extension == "cue")
         return read_cue_file(fd);
     Reading reading = {Reading::measured, 0, 0};
-    // A reader reads one file at a time. On the heap, made at its first file: as a thread's
-    // own variable it would be zeroed for every thread the program starts.
-    static thread_local std::unique_ptr<Head> kept;
-    if (!kept)
-        kept.reset(new Head);
-    Head &head = *kept;
-    head.block_at = head.block_length = 0;
-    head.length = read_media_file(fd, head.bytes, sizeof head.bytes, 0);
-    if (head.length < 0)
+    if (head == nullptr)
+        head = new Head;
+    head->block_at = head->block_length = 0;
+    head->length = read_media_file(fd, head->bytes, sizeof head->bytes, 0);
+    if (head->length < 0)
         return {Reading::unreadable, 0, errno};
-    Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0, &head};
-    const AVInputFormat *demuxer = demuxer_for(extension, head, fd);
+    Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0, head};
+    const AVInputFormat *demuxer = demuxer_for(extension, *head, fd);
     std::string name = "media." + extension;
     int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer, reading) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.

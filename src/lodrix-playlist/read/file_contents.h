@@ -57,6 +57,23 @@ const int too_slow = -1;
 /// Reading error: the process that read the file ended by this signal before it answered.
 inline int reader_ended_by(int signal_number) { return -1000 - signal_number; }
 
+/// Reads files' contents with buffers of its own, made at its first file and kept for the next
+/// ones: a reader (a process, or on Windows a thread) holds one for its life. Not in a
+/// thread's own storage: MinGW-w64 frees that before it runs the destructors of what it holds.
+class FileContentsReader {
+  public:
+    FileContentsReader();
+    ~FileContentsReader();
+    FileContentsReader(const FileContentsReader &) = delete;
+    FileContentsReader &operator=(const FileContentsReader &) = delete;
+
+    /// What the open regular file fd holds, below.
+    Reading read(int fd, int64_t size, const std::string &extension);
+
+  private:
+    struct Head *head = nullptr;
+};
+
 /// Reads what the open regular file fd of size bytes holds: its playing time in
 /// milliseconds, rounded, as ffprobe reports it; its tags, each at the file's level, else on
 /// its first audio stream, keys in any case (a track or disc number is the digits its tag
@@ -67,8 +84,7 @@ inline int reader_ended_by(int signal_number) { return -1000 - signal_number; }
 /// demuxer to try first; "cue" reads the file as a cue sheet alone, duration 0, an error
 /// (EFBIG) past most_sheet_bytes. The reading fits largest_reading.
 /// Reads that file only, nothing it names; the duration comes from the headers where they
-/// hold it, from a probe of the streams where not; gives up after 10 s.
-Reading read_file_contents(int fd, int64_t size, const std::string &extension);
+/// hold it, from a probe of the streams where not; gives up after 10 s. (FileContentsReader::read.)
 
 /// The longest text a reading keeps: the playlist writes at most 4,096 bytes of a tag, and
 /// each byte of a tag is at least one byte written.

@@ -53,6 +53,7 @@ static const int64_t grace_ms = 1000;
     ReadRequests requests = {0, {}, {}};
     uint32_t next = 0;
     uint64_t begun = 0;
+    FileContentsReader contents;
     for (;;) {
         // Answers wait while more requests are there, so that the program wakes once for
         // several; none waits while the reader waits.
@@ -75,7 +76,7 @@ static const int64_t grace_ms = 1000;
         reading = {Reading::unreadable, 0, sandbox_error};
         if (sandboxed) {
             try {
-                reading = read_file_contents(fd, request.size, request.extension);
+                reading = contents.read(fd, request.size, request.extension);
             } catch (const std::bad_alloc &) {
                 reading.error = ENOMEM;
             }

@@ -50,7 +50,7 @@ Reading Reader::receive(size_t &lost) {
     Request request = queued.front();
     queued.erase(queued.begin());
     try {
-        return read_file_contents(request.fd, request.size, request.extension);
+        return contents.read(request.fd, request.size, request.extension);
     } catch (const std::bad_alloc &) {
         return {Reading::unreadable, 0, ENOMEM};
     }

@@ -68,6 +68,7 @@ class Reader {
         std::string extension;
     };
     std::vector<Request> queued;
+    FileContentsReader contents; ///< Windows: reads them on the calling thread
 };
 
 /// Milliseconds of a clock that only goes forward.

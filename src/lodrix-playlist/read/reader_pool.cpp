@@ -48,7 +48,7 @@ ReaderPool::~ReaderPool() {
         stopping = true;
     }
     room.notify_all();
-    // No thread is started once stopping is set.
+    // No thread is started once stopping is set, so threads no longer changes.
     for (std::thread &thread : threads)
         thread.join();
 }
@@ -210,7 +210,7 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
             hand_again(reader, pending, lock);
         // Waiting for the storage: more files at once.
         if (slow_opens >= slow_opens_in_a_row && readers_waiting == 0 && next < files.files.size() &&
-            threads.size() < most_readers)
+            threads.size() < most_readers && !stopping)
             start_thread(lock);
     }
 }
