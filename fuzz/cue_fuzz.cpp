@@ -4,8 +4,8 @@
 #include <stdint.h>
 #include <stdlib.h>
 
-#include "lodrix-playlist/read/cue_sheet.h"
-#include "lodrix-playlist/read/reading_format.h"
+#include "lodrix-playlist/lib/cue/cue_sheet.h"
+#include "lodrix-playlist/lib/reading/reading_bytes.h"
 
 static void check(bool holds) {
     if (!holds)

@@ -11,8 +11,8 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "lodrix-playlist/read/file_contents.h"
-#include "lodrix-playlist/read/reading_format.h"
+#include "lodrix-playlist/lib/contents/contents.h"
+#include "lodrix-playlist/lib/reading/reading_bytes.h"
 
 static const char *const extensions[] = {
     "3g2", "3gp", "aac", "ac3", "aif", "aifc", "aiff", "amr", "ape", "asf", "au", "avi", "caf",

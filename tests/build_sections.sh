@@ -36,7 +36,7 @@ all|sqlite-mingw ffmpeg-mingw|ffmpeg-host utf8proc-mingw
 all|ffmpeg-host ffmpeg-mingw utf8proc-mingw|sqlite-mingw 
 all|ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw|
 host||ffmpeg-host 
-mingw|ffmpeg-host|sqlite-mingw utf8proc-mingw ffmpeg-mingw 
+mingw|sqlite-mingw|utf8proc-mingw ffmpeg-mingw 
 ROWS
 [ "$failures" -eq 0 ] || exit 1
 echo "7 caches: each builds just its missing sections, no temporary folder left"

@@ -1,72 +1,112 @@
 #include "run.h"
 
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "lodrix-playlist/lib/cache/reading_cache.h"
+#include "lodrix-playlist/lib/contents/contents.h"
+#include "lodrix-playlist/lib/text/messages.h"
 #include "options/options.h"
 #include "platform/platform.h"
 #include "read/reader_pool.h"
-#include "read/reading_cache.h"
-#include "tracks/select.h"
+#include "select/select.h"
 #include "tracks/tracks.h"
-#include "walk/media_files.h"
+#include "walk/walk.h"
 #include "write/playlists.h"
 
-static const char program[] = "lodrix-playlist";
-static const char no_media_message[] = "lodrix-playlist: keine Mediendateien gefunden\n";
-static const char no_memory_message[] = "lodrix-playlist: zu wenig Speicher\n";
+static const char no_media_message[] = "keine Mediendateien gefunden";
+static const char no_memory_message[] = "zu wenig Speicher";
+static const char progress_template[] = "\r%zu/%zu";
+
+// "N/M" on a terminal, at most ten times a second; done clears it.
+class Progress {
+  public:
+    void show(size_t done, size_t total) {
+        if (!on_terminal || std::chrono::steady_clock::now() - last_shown < std::chrono::milliseconds(100))
+            return;
+        last_shown = std::chrono::steady_clock::now();
+        shown_length = fprintf(stderr, progress_template, done, total) - 1;
+    }
+    void done() {
+        if (on_terminal && shown_length > 0)
+            fprintf(stderr, "\r%*s\r", shown_length, "");
+        shown_length = 0;
+    }
+
+  private:
+    bool on_terminal = isatty(fileno(stderr));
+    std::chrono::steady_clock::time_point last_shown;
+    int shown_length = 0;
+};
 
 static bool is_relative(const std::string &path) { return !std::filesystem::u8path(path).is_absolute(); }
 
-// The stages in the order data flows: the options; the walk, which lists the media files;
-// the readers, which read them, ahead of the rest; the tracks they make; the playlists.
+// The stages in the order data flows: each built from its settings, then, batch by batch,
+// each file read (ahead, by the pool), made into tracks, selected and written.
 int run(int argc, char **argv) {
     try {
-        Options options;
-        if (int status = read_options(argc, argv, options); status != go_on)
+        Settings settings;
+        if (int status = read_options(argc, argv, settings); status != go_on)
             return status;
-        // A query or key that cannot be read ends the run before anything is read or written.
-        Selection selection;
-        if (!read_selection(options, selection))
-            return 1;
 
         // Relative operands and -o's file are taken from the working directory as -p names it.
+        const std::vector<std::string> &operands = settings.walk.operands;
         std::string base;
-        if (std::any_of(options.operands.begin(), options.operands.end(), is_relative) ||
-            (options.output != nullptr && is_relative(options.output))) {
+        if (std::any_of(operands.begin(), operands.end(), is_relative) ||
+            (settings.write.output != nullptr && is_relative(settings.write.output))) {
             const char *working = working_directory();
             if (working == nullptr)
-                return no_current_directory(program);
+                return no_current_directory(program_name);
             base = working;
         }
-        PlaylistOutput output;
-        if (int status = open_playlist(options.output, base, output); status != 0)
-            return status;
 
         MediaFiles files;
-        // A folder's playlist holds its files, so they must follow each other.
-        bool by_folder = options.order == Order::tags || options.each_folder;
-        bool all_read = collect_media_files(options.operands, base, files, by_folder) && options.lists_read;
+        Playlists playlists(files, settings.write);
+        if (int status = playlists.open(base); status != 0)
+            return status;
+        collect_media_files(operands, base, files, settings.walk.files_first);
 
         // Kept readings stand in for reading a file; the pool ends before the cache stores its last.
         std::unique_ptr<ReadingCache> cache;
-        if (options.cache && !files.files.empty())
-            cache = std::make_unique<ReadingCache>(options.cache_file ? options.cache_file : "", files);
-        ReaderPool readings(files, cache.get());
-        Tracks tracks(files, readings, options, selection, options.each_folder);
+        if (settings.read.cache && !files.files.empty())
+            cache = std::make_unique<ReadingCache>(settings.read.cache_file ? settings.read.cache_file : "", files,
+                                                   current_reading_version());
+        ReaderPool pool(files, cache.get());
+        Tracks tracks(files, settings.tracks);
+        Selector selector(settings.select, files, settings.write.each_folder);
+        pool.start();
 
-        int status = options.each_folder ? write_each_folder(tracks, files, options.each_name)
-                                         : write_playlist(output, tracks, files, options.title);
-        if (status == 1 && all_read)
-            fputs(no_media_message, stderr);
-        return status == 0 && !all_read ? 1 : status;
+        Progress progress;
+        const size_t count = files.files.size();
+        std::vector<Track> batch;
+        for (size_t first = 0; first < count && !selector.finished();) {
+            size_t last = tracks.batch_end(first, selector.needs_all_tracks());
+            batch.clear();
+            for (; first < last; ++first) {
+                progress.show(first, count);
+                tracks.add(first, pool.take(first), batch);
+            }
+            tracks.order(batch);
+            selector.apply(batch);
+            if (!playlists.write(batch))
+                break;
+        }
+        progress.done();
+
+        int status = playlists.finish();
+        if (status == 1 && !errors_reported())
+            report(no_media_message);
+        return status == 0 && errors_reported() ? 1 : status;
     } catch (const std::bad_alloc &) {
-        fputs(no_memory_message, stderr);
+        report(no_memory_message);
         return 2;
     }
 }

@@ -3,38 +3,44 @@
 #include <string>
 #include <vector>
 
-/// How a playlist's tracks are ordered within each folder.
-enum class Order { name, tags };
+#include "lodrix-playlist/read/reader_pool.h"
+#include "lodrix-playlist/select/select.h"
+#include "lodrix-playlist/tracks/tracks.h"
+#include "lodrix-playlist/walk/walk.h"
+#include "lodrix-playlist/write/playlists.h"
 
-/// What the command line asks for.
-struct Options {
-    const char *output = nullptr; ///< -o: the one playlist file; null: standard output
-    bool each_folder = false;     ///< -e: a playlist in every folder with media files
-    const char *each_name = nullptr; ///< -e's NAME; null: after the folder
-    Order order = Order::name;
-    bool chapters = false;        ///< --chapters: a file with chapters as a track per chapter
-    // The selection's options as given; the tracks stage reads them (tracks/select.h).
-    std::vector<const char *> matches; ///< --match's queries
-    const char *sort = nullptr;        ///< --sort's keys; null where not given
-    const char *shuffle = nullptr;     ///< --shuffle's mode, "tracks" where none is given; null where not given
-    const char *seed = nullptr;        ///< --seed; null where not given
-    const char *limit = nullptr;       ///< --limit; null where not given
-    const char *title;            ///< the playlist's own title
-    /// The operands, those of -T lists after the others; "." where none is given at all.
-    std::vector<std::string> operands;
-    bool lists_read = true;       ///< false when a -T list could not be read (reported)
-    bool cache = true;            ///< false: --no-cache, every file read, none kept
-    const char *cache_file = nullptr; ///< --cache: the readings' database; null: the default place
+// The command line, read by GNU rules, becomes each stage's settings (Settings); every
+// message about an option is written here. Beside the stages, not one of them: it knows each
+// stage's settings, and no stage knows it.
+
+/// What the command line asks of each stage.
+struct Settings {
+    WalkSettings walk;
+    ReadSettings read;
+    TrackSettings tracks;
+    Selection select;
+    WriteSettings write;
 };
-
-/// The playlist's title where --title gives none.
-extern const char default_title[];
 
 /// The status to end with at once, or go_on.
 const int go_on = -1;
 
-/// Reads the command line by GNU rules (short options grouped, a long one with =VALUE or the
-/// next argument, "--" ends them, operands anywhere) into options, and the -T lists it names.
-/// Returns go_on, or the status to end with: 0 after --help or --version (printed), 1 after
-/// a wrong option (one line on standard error), 2 when printing failed.
-int read_options(int argc, char **argv, Options &options);
+/// Reads the command line (short options grouped, a long one with =VALUE or the next
+/// argument, "--" ends them, operands anywhere) into settings, and the -T lists it names
+/// (one that cannot be read is reported as an error, and the run goes on); without --seed,
+/// a shuffle's seed comes from the system's random source. Returns go_on, or the status to end
+/// with: 0 after --help or --version (printed), 1 after a wrong option or value (one line on
+/// standard error), 2 when printing failed.
+int read_options(int argc, char **argv, Settings &settings);
+
+/// Prints the usage (--help) or the version (--version) on standard output; 0, or 2 when
+/// printing failed.
+int print_usage();
+int print_version();
+
+/// Appends the operands list names: one a line, a carriage return before the line feed
+/// dropped, empty lines and lines that begin with "#" (an M3U playlist's) left out; with
+/// null, names that end in NUL bytes, none left out. A relative one is taken from the list's
+/// folder, as M3U readers do ("-", standard input: from the working directory). False, with
+/// errno set, when the list cannot be read.
+bool read_list(const char *list, bool null, std::vector<std::string> &operands);

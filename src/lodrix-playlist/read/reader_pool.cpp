@@ -1,4 +1,4 @@
-#include "reader_pool.h"
+#include "lodrix-playlist/read/reader_pool.h"
 
 #include <errno.h>
 
@@ -7,8 +7,10 @@
 #include <new>
 #include <string>
 
-#include "media_file.h"
-#include "lodrix-playlist/text/text.h"
+#include "lodrix-playlist/lib/system/system.h"
+#include "lodrix-playlist/lib/cache/reading_cache.h"
+#include "lodrix-playlist/lib/readers/reader.h"
+#include "lodrix-playlist/lib/text/extensions.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -34,6 +36,9 @@ static const size_t slow_opens_in_a_row = 3;
 ReaderPool::ReaderPool(const MediaFiles &files, ReadingCache *cache)
     : files(files), cache(cache), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
       cores(std::max(1u, std::thread::hardware_concurrency())) {
+}
+
+void ReaderPool::start() {
     // A file's faults are the reading's outcome, never a line of FFmpeg's on standard error.
     av_log_set_level(AV_LOG_QUIET);
     if (!files.files.empty()) {

@@ -9,10 +9,21 @@
 #include <thread>
 #include <vector>
 
-#include "file_contents.h"
-#include "lodrix-playlist/walk/media_files.h"
-#include "reader.h"
-#include "reading_cache.h"
+#include "lodrix-playlist/lib/reading/media_files.h"
+#include "lodrix-playlist/lib/reading/reading.h"
+#include "lodrix-playlist/lib/system/system.h"
+
+// The second stage: the walk's files become one Reading each, in order, read ahead by
+// readers (lib/readers) or found in the cache (lib/cache).
+
+class Reader;
+class ReadingCache;
+
+/// Where readings are kept between runs.
+struct ReadSettings {
+    bool cache = true;                ///< false: --no-cache, every file read, none kept
+    const char *cache_file = nullptr; ///< --cache: the readings' database; null: the default place
+};
 
 /// Reads the files' durations a bounded window ahead of the thread that writes them in
 /// playlist order, each file opened here and read by a Reader, several queued for each so that
@@ -24,6 +35,8 @@ class ReaderPool {
   public:
     /// cache: readings kept from earlier runs, and where to keep new ones; null for none.
     ReaderPool(const MediaFiles &files, ReadingCache *cache);
+    /// Starts reading ahead, on a thread of its own.
+    void start();
     ~ReaderPool();
     ReaderPool(const ReaderPool &) = delete;
     ReaderPool &operator=(const ReaderPool &) = delete;

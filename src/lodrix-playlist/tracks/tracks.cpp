@@ -1,39 +1,18 @@
-#include "tracks.h"
+#include "lodrix-playlist/tracks/tracks.h"
 
 #include <stdio.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 
-#include "lodrix-playlist/read/reader.h"
-#include "lodrix-playlist/text/text.h"
+#include "lodrix-playlist/lib/text/messages.h"
+#include "lodrix-playlist/lib/text/text.h"
 
-static const char not_regular_message[] = "lodrix-playlist: %s: keine regulaere Datei mehr, uebergangen\n";
-static const char unreadable_message[] = "lodrix-playlist: %s: nicht lesbar, Dauer 0: %s\n";
-static const char unreadable_sheet_message[] = "lodrix-playlist: %s: nicht lesbar: %s\n";
-static const char no_such_file_message[] = "lodrix-playlist: %s: FILE \"%s\" nicht im Ordner, Titel uebergangen\n";
-static const char claimed_twice_message[] = "lodrix-playlist: %s: %s gehoert schon zu %s, Titel uebergangen\n";
-static const char past_end_message[] = "lodrix-playlist: %s: Titel %u beginnt nach dem Ende der Datei, uebergangen\n";
-static const char progress_template[] = "\r%zu/%zu";
-
-// "N/M" on a terminal, at most ten times a second; the last call clears it.
-static void show_progress(size_t done, size_t total) {
-    using clock = std::chrono::steady_clock;
-    static const bool on_terminal = isatty(fileno(stderr));
-    static clock::time_point last_shown;
-    static int shown_length;
-    if (!on_terminal)
-        return;
-    if (done == total) {
-        fprintf(stderr, "\r%*s\r", shown_length, "");
-        return;
-    }
-    if (clock::now() - last_shown < std::chrono::milliseconds(100))
-        return;
-    last_shown = clock::now();
-    shown_length = fprintf(stderr, progress_template, done, total) - 1;
-}
+static const char not_regular_message[] = "%s: keine regulaere Datei mehr, uebergangen";
+static const char unreadable_message[] = "%s: nicht lesbar, Dauer 0: %s";
+static const char unreadable_sheet_message[] = "%s: nicht lesbar: %s";
+static const char no_such_file_message[] = "%s: FILE \"%s\" nicht im Ordner, Titel uebergangen";
+static const char claimed_twice_message[] = "%s: %s gehoert schon zu %s, Titel uebergangen";
+static const char past_end_message[] = "%s: Titel %u beginnt nach dem Ende der Datei, uebergangen";
 
 // Each folder's tracks by disc (none counts as 1), then track number, then name; files
 // without a track number after those with one, by name. The files come in name order, each
@@ -55,10 +34,7 @@ static void order_by_tags(std::vector<Track> &tracks, const MediaFiles &files) {
     }
 }
 
-Tracks::Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, const Selection &selection,
-               bool by_folder)
-    : files(files), readings(readings), order(options.order), by_folder(by_folder || options.order == Order::tags),
-      chapters(options.chapters), selector(selection, files, by_folder) {}
+Tracks::Tracks(const MediaFiles &files, const TrackSettings &settings) : files(files), settings(settings) {}
 
 // The name without its extension.
 static std::string base_name(const std::string &name) { return name.substr(0, name.rfind('.')); }
@@ -88,13 +64,13 @@ void Tracks::claim(size_t sheet, CueSheet &&read) {
     for (CueFile &cue_file : read.files) {
         size_t file = named_file(sheet, cue_file.name);
         if (file == SIZE_MAX) {
-            fprintf(stderr, no_such_file_message, printable(sheet_path).c_str(), printable(cue_file.name).c_str());
+            report(no_such_file_message, printable(sheet_path).c_str(), printable(cue_file.name).c_str());
             continue;
         }
         std::string path = media_file_path(files, file);
         auto earlier = claimed.find(path);
         if (earlier != claimed.end()) {
-            fprintf(stderr, claimed_twice_message, printable(sheet_path).c_str(), printable(files.files[file].name).c_str(),
+            report(claimed_twice_message, printable(sheet_path).c_str(), printable(files.files[file].name).c_str(),
                     printable(media_file_path(files, earlier->second)).c_str());
             continue;
         }
@@ -121,7 +97,7 @@ void Tracks::add_parts(size_t file, const std::vector<CueTrack> &parts, const Ta
         track.start_ms = parts[i].start_ms;
         track.end_ms = i + 1 < parts.size() ? std::min(parts[i + 1].start_ms, track.file_ms) : track.file_ms;
         if (track.start_ms >= track.file_ms) {
-            fprintf(stderr, past_end_message, printable(media_file_path(files, file)).c_str(), unsigned(own.track));
+            report(past_end_message, printable(media_file_path(files, file)).c_str(), unsigned(own.track));
             continue;
         }
         if (track.end_ms <= track.start_ms)
@@ -140,14 +116,14 @@ void Tracks::add_parts(size_t file, const std::vector<CueTrack> &parts, const Ta
 }
 
 // Makes the tracks of one file (none for a sheet, whose tracks come with the files it claims).
-void Tracks::take(size_t file, Reading &&reading, std::vector<Track> &tracks) {
+void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
     const MediaFiles::File &listed = files.files[file];
     std::string path;
     if (reading.outcome != Reading::measured)
         path = printable(media_file_path(files, file));
     if (listed.kind == MediaFiles::Kind::sheet) {
         if (reading.outcome == Reading::unreadable)
-            fprintf(stderr, unreadable_sheet_message, path.c_str(), reading_error_text(reading.error).c_str());
+            report(unreadable_sheet_message, path.c_str(), reading_error_text(reading.error).c_str());
         else if (reading.outcome == Reading::measured)
             claim(file, std::move(reading.sheet));
         return;
@@ -155,13 +131,13 @@ void Tracks::take(size_t file, Reading &&reading, std::vector<Track> &tracks) {
     auto claimed_by = claims.find(file);
     if (reading.outcome == Reading::not_regular) {
         if (listed.kind != MediaFiles::Kind::if_claimed || claimed_by != claims.end())
-            fprintf(stderr, not_regular_message, path.c_str());
+            report(not_regular_message, path.c_str());
         return;
     }
     if (listed.kind == MediaFiles::Kind::if_claimed && claimed_by == claims.end())
         return;
     if (reading.outcome == Reading::unreadable)
-        fprintf(stderr, unreadable_message, path.c_str(), reading_error_text(reading.error).c_str());
+        report(unreadable_message, path.c_str(), reading_error_text(reading.error).c_str());
     // A file whose length is unknown cannot be divided: it stays whole.
     if (reading.duration_ms > 0) {
         if (claimed_by != claims.end()) {
@@ -176,7 +152,7 @@ void Tracks::take(size_t file, Reading &&reading, std::vector<Track> &tracks) {
             add_parts(file, parts, reading.sheet.tags, reading, tracks);
             return;
         }
-        if (chapters && reading.chapters.size() >= 2) {
+        if (settings.chapters && reading.chapters.size() >= 2) {
             std::vector<CueTrack> parts;
             for (Chapter &chapter : reading.chapters) {
                 parts.push_back({chapter.start_ms, reading.tags});
@@ -196,27 +172,19 @@ void Tracks::take(size_t file, Reading &&reading, std::vector<Track> &tracks) {
     tracks.push_back(std::move(track));
 }
 
-bool Tracks::next(std::vector<Track> &tracks) {
-    tracks.clear();
-    const size_t count = files.files.size();
-    if (next_file >= count || selector.finished()) {
-        show_progress(count, count);
-        return false;
-    }
-    // In name order each file is written as it is read; else a folder's files at a time
-    // (they follow each other); a sort or a shuffle takes the whole list (with -e, a folder's).
-    bool whole_list = selector.needs_all_tracks();
-    size_t first = next_file, last = by_folder || whole_list ? count : first + 1;
+size_t Tracks::batch_end(size_t first, bool whole_list) const {
+    size_t count = files.files.size();
     if (whole_list)
-        tracks.reserve(count - first);
-    for (; next_file < last && (whole_list || files.files[next_file].folder == files.files[first].folder); ++next_file) {
-        show_progress(next_file, count);
-        take(next_file, readings.take(next_file), tracks);
-    }
-    if (order == Order::tags)
+        return count;
+    if (!settings.by_folder)
+        return first + 1;
+    size_t last = first;
+    while (last < count && files.files[last].folder == files.files[first].folder)
+        ++last;
+    return last;
+}
+
+void Tracks::order(std::vector<Track> &tracks) const {
+    if (settings.order == Order::tags)
         order_by_tags(tracks, files);
-    selector.apply(tracks);
-    if (next_file >= count)
-        show_progress(count, count);
-    return true;
 }

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "lodrix-playlist/options/options.h"
-#include "lodrix-playlist/read/file_contents.h"
-#include "lodrix-playlist/read/reader_pool.h"
-#include "lodrix-playlist/walk/media_files.h"
-#include "select.h"
+#include "lodrix-playlist/lib/reading/media_files.h"
+#include "lodrix-playlist/lib/reading/reading.h"
+
+// The third stage: each file's Reading becomes its Tracks (a whole file, a cue sheet's parts,
+// chapters), batch by batch in the walk's order, each batch in --order's order.
 
 /// One entry of a playlist: a listed file, or a part of one that a player plays from its own
 /// start to its own end.
@@ -23,8 +23,17 @@ struct Track {
     Tags tags;            ///< what the entry shows
 };
 
-/// What becomes of the files' readings on their way to a playlist: taken from the readers in
-/// the walk's order, each file made into its tracks, and those ordered and selected as the options ask.
+/// How a playlist's tracks are ordered within each folder.
+enum class Order { name, tags };
+
+/// What the tracks of the files are to be.
+struct TrackSettings {
+    Order order = Order::name;
+    bool chapters = false;  ///< --chapters: a file with chapters as a track per chapter
+    bool by_folder = false; ///< each batch one folder's (for --order=tags and for -e)
+};
+
+/// What becomes of the files' readings on their way to a playlist.
 /// A file is one track, or one per track of the cue sheet that claims it (a sheet of its
 /// folder, else one it holds itself), or with --chapters one per chapter where it has two or
 /// more; a part plays from its start to where the next begins, the last to the file's end.
@@ -33,16 +42,19 @@ struct Track {
 /// a second sheet for a file, and a part that starts at or past its file's end.
 class Tracks {
   public:
-    /// by_folder: each batch is one folder's tracks (the folder's files must follow each
-    /// other in files, as the walk's files_first gives them).
-    Tracks(const MediaFiles &files, ReaderPool &readings, const Options &options, const Selection &selection,
-           bool by_folder);
+    Tracks(const MediaFiles &files, const TrackSettings &settings);
 
-    /// The next tracks, in the order they are written: one folder's with by_folder or an
-    /// order within each folder, the whole list for a sort or a shuffle (one folder's with
-    /// by_folder), else as they come; those selection keeps. False once every file was taken,
-    /// or a limit keeps no more.
-    bool next(std::vector<Track> &tracks);
+    /// Where the batch that begins at file first ends (one past its last file): the whole
+    /// list with whole_list, else one folder's files by_folder, else the one file.
+    size_t batch_end(size_t first, bool whole_list) const;
+
+    /// Appends the tracks of file, made of its reading (none for a sheet, whose tracks come
+    /// with the files it claims: files come in the walk's order, each sheet before them).
+    void add(size_t file, Reading &&reading, std::vector<Track> &tracks);
+
+    /// Puts a batch in --order's order: each folder's tracks by disc, track number, then name
+    /// for tags; as they are for name.
+    void order(std::vector<Track> &tracks) const;
 
   private:
     /// A sheet's tracks of one media file, until that file's reading comes.
@@ -51,18 +63,13 @@ class Tracks {
         Tags sheet_tags;
         std::vector<CueTrack> tracks;
     };
-    void take(size_t file, Reading &&reading, std::vector<Track> &tracks);
     void claim(size_t sheet, CueSheet &&read);
     size_t named_file(size_t sheet, const std::string &name) const;
     void add_parts(size_t file, const std::vector<CueTrack> &parts, const Tags &sheet_tags, const Reading &reading,
                    std::vector<Track> &tracks) const;
 
     const MediaFiles &files;
-    ReaderPool &readings;
-    Order order;
-    bool by_folder, chapters;
-    Selector selector;
-    size_t next_file = 0;
+    TrackSettings settings;
     std::map<size_t, Claim> claims;        ///< by the index of the media file
     std::map<std::string, size_t> claimed; ///< the paths of the claimed files, to the sheet
 };

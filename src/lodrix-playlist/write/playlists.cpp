@@ -1,4 +1,4 @@
-#include "playlists.h"
+#include "lodrix-playlist/write/playlists.h"
 
 #include <errno.h>
 #include <stdint.h>
@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "lodrix-playlist/text/text.h"
-#include "output_file.h"
+#include "lodrix-playlist/lib/text/messages.h"
+#include "lodrix-playlist/lib/text/text.h"
+#include "lodrix-playlist/lib/replace_file/replace_file.h"
+#include "lodrix-playlist/lib/system/system.h"
 #include "platform/platform.h"
 #include "xspf/xspf.h"
 
-static const char program[] = "lodrix-playlist";
-static const char list_not_written_message[] = "lodrix-playlist: %s: Liste nicht geschrieben: %s\n";
+const char default_title[] = "Wiedergabeliste";
+static const char list_not_written_message[] = "%s: Liste nicht geschrieben: %s";
 
 // The folder path of a file inside folder, relative to it ("" for folder itself), or false
 // for a file elsewhere. Both are absolute paths as the program forms them.
@@ -90,76 +92,84 @@ static bool write_tracks(const MediaFiles &files, const std::vector<Track> &trac
     return true;
 }
 
-int open_playlist(const char *path, const std::string &base, PlaylistOutput &output) {
-    if (path == nullptr)
+Playlists::Playlists(const MediaFiles &files, const WriteSettings &settings) : files(files), settings(settings) {}
+
+int Playlists::open(const std::string &base) {
+    if (settings.each_folder || settings.output == nullptr) {
+        if (!settings.each_folder)
+            start_output(stdout);
         return 0;
+    }
     std::error_code error;
-    if (!absolute_path(path, base, output.folder, error))
-        return write_error_status(program, error.value());
-    output.folder = std::filesystem::u8path(output.folder).parent_path().generic_u8string();
-    output.stream = start_output_file(path);
-    output.to_file = true;
-    return output.stream == nullptr ? write_error_status(program, errno) : 0;
+    if (!absolute_path(settings.output, base, folder, error))
+        return write_error_status(program_name, error.value());
+    folder = std::filesystem::u8path(folder).parent_path().generic_u8string();
+    stream = start_output_file(settings.output);
+    to_file = true;
+    if (stream == nullptr)
+        return write_error_status(program_name, errno);
+    start_output(stream);
+    return 0;
 }
 
-int write_playlist(PlaylistOutput &output, Tracks &tracks, const MediaFiles &files, const char *title) {
-    const std::string *folder = output.to_file ? &output.folder : nullptr;
-    int32_t written = 0;
-    start_output(output.stream);
-    std::vector<Track> batch;
-    while (tracks.next(batch) && write_tracks(files, batch, folder, title, written)) {
-    }
-    if (written > 0)
-        write_playlist_tail(written);
-    int write_error = finish_output();
-    if (written == 0 && write_error == 0) {
-        if (output.to_file)
-            discard_output_file();
-        return 1;
-    }
-    if (output.to_file)
-        return write_error_status(program, finish_output_file(write_error));
-    return close_output(stdout, program, write_error);
+bool Playlists::write(const std::vector<Track> &tracks) {
+    if (settings.each_folder)
+        return write_folder(tracks);
+    return write_tracks(files, tracks, to_file ? &folder : nullptr, settings.title, written);
 }
 
 // Reports the lists that could not be put in place; false when there was one.
 static bool reported(const std::vector<OutputFailure> &failures) {
     for (const OutputFailure &failure : failures)
-        fprintf(stderr, list_not_written_message, printable(failure.path).c_str(), strerror(failure.error));
+        report(list_not_written_message, printable(failure.path).c_str(), strerror(failure.error));
     return failures.empty();
 }
 
-int write_each_folder(Tracks &tracks, const MediaFiles &files, const char *name) {
-    bool any = false, failed = false;
-    std::vector<Track> batch;
-    while (tracks.next(batch)) {
-        if (batch.empty())
-            continue;
-        any = true;
-        const std::string &folder = files.folders[files.files[batch.front().file].folder];
-        std::string title = std::filesystem::u8path(folder).filename().u8string();
-        if (title.empty())
-            title = default_title;
-        std::string path = folder + (folder.back() == '/' ? "" : "/") + (name != nullptr ? name : title + ".xspf");
-        // Lists are flushed to the disk together, a batch at a time, while the next batch is
-        // written: one flush each cost more than reading their files.
-        if (kept_output_files() == most_kept_files)
-            failed = !reported(commit_output_files()) || failed;
-        FILE *stream = start_output_file(path);
-        int error = stream == nullptr ? errno : 0;
-        if (stream != nullptr) {
-            int32_t written = 0;
-            start_output(stream);
-            write_tracks(files, batch, &folder, title.c_str(), written);
-            write_playlist_tail(written);
-            error = keep_output_file(finish_output());
-        }
-        if (error != 0) {
-            fprintf(stderr, list_not_written_message, printable(path).c_str(), strerror(error));
-            failed = true;
-        }
+bool Playlists::write_folder(const std::vector<Track> &tracks) {
+    if (tracks.empty())
+        return true;
+    any = true;
+    const std::string &list_folder = files.folders[files.files[tracks.front().file].folder];
+    std::string title = std::filesystem::u8path(list_folder).filename().u8string();
+    if (title.empty())
+        title = default_title;
+    std::string path = list_folder + (list_folder.back() == '/' ? "" : "/") +
+                       (settings.each_name != nullptr ? settings.each_name : title + ".xspf");
+    // Lists are flushed to the disk together, a batch at a time, while the next batch is
+    // written: one flush each cost more than reading their files.
+    if (kept_output_files() == most_kept_files)
+        failed = !reported(commit_output_files()) || failed;
+    FILE *list = start_output_file(path);
+    int error = list == nullptr ? errno : 0;
+    if (list != nullptr) {
+        int32_t list_written = 0;
+        start_output(list);
+        write_tracks(files, tracks, &list_folder, title.c_str(), list_written);
+        write_playlist_tail(list_written);
+        error = keep_output_file(finish_output());
     }
-    failed = !reported(commit_output_files()) || failed;
-    failed = !reported(wait_for_commits()) || failed;
-    return !any ? 1 : failed ? 2 : 0;
+    if (error != 0) {
+        report(list_not_written_message, printable(path).c_str(), strerror(error));
+        failed = true;
+    }
+    return true;
+}
+
+int Playlists::finish() {
+    if (settings.each_folder) {
+        failed = !reported(commit_output_files()) || failed;
+        failed = !reported(wait_for_commits()) || failed;
+        return !any ? 1 : failed ? 2 : 0;
+    }
+    if (written > 0)
+        write_playlist_tail(written);
+    int write_error = finish_output();
+    if (written == 0 && write_error == 0) {
+        if (to_file)
+            discard_output_file();
+        return 1;
+    }
+    if (to_file)
+        return write_error_status(program_name, finish_output_file(write_error));
+    return close_output(stdout, program_name, write_error);
 }

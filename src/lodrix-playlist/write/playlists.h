@@ -1,34 +1,59 @@
 #pragma once
 
+#include <stdint.h>
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
+#include "lodrix-playlist/lib/reading/media_files.h"
 #include "lodrix-playlist/tracks/tracks.h"
-#include "lodrix-playlist/walk/media_files.h"
 
-/// Where the one playlist of a run goes: standard output, or -o's file, written whole or not
-/// at all, with locations relative to its folder.
-struct PlaylistOutput {
+// The last stage: batches of tracks become playlist text through src/xspf: one playlist on
+// standard output or in -o's file, or with -e one in each folder (Playlists). Calling
+// sequence: open, then write for each batch until it returns false or the batches end, then
+// finish, which gives the run's status for what was written.
+
+/// Where the playlists go and what they are called.
+struct WriteSettings {
+    const char *output = nullptr;    ///< -o: the one playlist file; null: standard output
+    bool each_folder = false;        ///< -e: a playlist in every folder with media files
+    const char *each_name = nullptr; ///< -e's NAME; null: after the folder
+    const char *title = nullptr;     ///< the one playlist's own title
+};
+
+/// The playlist's title where --title gives none.
+extern const char default_title[];
+
+class Playlists {
+  public:
+    Playlists(const MediaFiles &files, const WriteSettings &settings);
+
+    /// Makes the output ready: -o's file, a relative path taken from base, is started (it
+    /// takes its path's place only at finish). 0, or the status to end with (2, after one
+    /// message).
+    int open(const std::string &base);
+
+    /// Writes a batch: into the one playlist, its head before the first track, positions 1,
+    /// 2, ...; with -e, one folder's tracks as that folder's list. A track's location (and
+    /// cover) relative to its playlist's folder where it is inside it. False once no more can
+    /// be written (the list is full, or writing failed).
+    bool write(const std::vector<Track> &tracks);
+
+    /// Ends what was written: the one playlist's tail, its file put in place; -e's lists put
+    /// in place. 0 once all is written; 1 when there was no track (nothing written; an -o file
+    /// stays as it was); 2 when writing failed (one message each; an -o file stays as it was,
+    /// and of -e's lists only those that failed).
+    int finish();
+
+  private:
+    bool write_folder(const std::vector<Track> &tracks);
+
+    const MediaFiles &files;
+    WriteSettings settings;
     FILE *stream = stdout;
     bool to_file = false;
     std::string folder; ///< -o's file's folder, absolute; "" for standard output
+    int32_t written = 0;
+    bool any = false, failed = false; ///< -e: a list was made, and one failed
 };
-
-/// Makes output ready for path (null: standard output); a relative path is taken from base.
-/// 0, or the status to end with (2, with one line on standard error).
-int open_playlist(const char *path, const std::string &base, PlaylistOutput &output);
-
-/// Writes every track tracks gives into one playlist titled title, the head before the first
-/// and the tail after the last, positions 1, 2, ...; a track's location (and cover) relative
-/// to output's folder where it is inside it. Returns 0 once it is written in full; 1 when
-/// there was no track (nothing written; an -o file stays as it was); 2 when writing failed
-/// (one line on standard error; an -o file stays as it was).
-int write_playlist(PlaylistOutput &output, Tracks &tracks, const MediaFiles &files, const char *title);
-
-/// Writes each folder's tracks, as tracks gives them a folder at a time, into a playlist in
-/// that folder, named name or after the folder and titled with the folder's name, locations
-/// relative to it; each written whole or not at all, and one that cannot be written (one
-/// line on standard error) does not stop the others. Returns 0; 1 when there was no track;
-/// 2 when a list could not be written.
-int write_each_folder(Tracks &tracks, const MediaFiles &files, const char *name);

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "channel.h"
+#include "lodrix-playlist/lib/contents/contents.h"
+#include "lodrix-playlist/lib/reading/reading.h"
+
+/// Where the files are read, one at a time: apart from the program, so that no file can end,
+/// stall or swell the run. On POSIX systems a process of its own, forked by start, sandboxed
+/// before it reads anything, handed each open file's descriptor, given a deadline and a memory
+/// limit. On Windows the calling thread, under FFmpeg's own allocation limit and the deadline
+/// checked at each read. Requests queue, so that a reader never waits for the program between
+/// two files; answers come in the order of the requests.
+class Reader {
+  public:
+    Reader() = default;
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+    ~Reader();
+
+    /// Starts the reader where none runs; false, with errno set, when it cannot. Call it
+    /// where no other thread of the program allocates memory: a forked copy of a lock that
+    /// another thread holds would stay locked in the new process.
+    bool start();
+
+    /// Queues fd, an open regular file of size bytes whose name ends in extension (lower
+    /// case); fd must stay open until its answer. Requests go to the reader several in one
+    /// message: once a message is full, at flush, and before receive waits. False when the
+    /// reader is gone: every request not answered is lost, so start it again and send those
+    /// again.
+    bool send(int fd, int64_t size, const std::string &extension);
+
+    /// Sends what send queued; false, as send, when the reader is gone.
+    bool flush();
+
+    /// The answer to the oldest request not answered, waiting for it. A reader that has not
+    /// answered 10 s (and a grace) after it began a file is ended: that file's reading is
+    /// too_slow; one that ended (reader_ended_by, reader_exited) is lost too. Then lost is the
+    /// place of that file among the requests not answered (0: the oldest; no_file when the
+    /// reader had begun none of them), and the others are lost with the reader: start it
+    /// again and send those again.
+    Reading receive(size_t &lost);
+    static const size_t no_file = SIZE_MAX;
+
+    /// False once the reader was lost (ended, or gone when sent a file).
+    bool running() const;
+
+  private:
+    int end();
+    void wait_at_most(int64_t ms);
+    Reading lose(int error, size_t &lost);
+
+    int process = -1, channel = -1;
+    int64_t waiting_ms = 0; ///< how long a receive on the channel waits
+    Answers answers = {0, {}, {}}; ///< the last batch, and which of it is next
+    unsigned next_answer = 0;
+    struct Progress *progress = nullptr;
+    ReadRequests unsent = {0, {}, {}}; ///< what send queued and flush has not sent
+    uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen
+    int64_t seen_since = 0;
+    // Windows: what send queued.
+    struct Request {
+        int fd;
+        int64_t size;
+        std::string extension;
+    };
+    std::vector<Request> queued;
+    FileContentsReader contents; ///< Windows: reads them on the calling thread
+};

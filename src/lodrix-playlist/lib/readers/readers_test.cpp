@@ -1,0 +1,132 @@
+// The readers' sandbox and the requests they take.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "lodrix-playlist/lib/readers/channel.h"
+#include "lodrix-playlist/lib/readers/sandbox.h"
+
+// A sandboxed process can read what it holds and answer over its channel, and nothing else.
+TEST(Sandbox, ReadsWhatItHoldsAndNothingElse) {
+    const struct {
+        const char *attempt;
+        bool allowed;
+        bool (*run)(int held);
+    } cases[] = {
+        {"read the descriptor it holds", true, [](int held) { char c; return pread(held, &c, 1, 0) == 1; }},
+        {"allocate memory", true, [](int) { return malloc(1 << 24) != nullptr; }},
+        {"open a file to read", false, [](int) { return open("/etc/passwd", O_RDONLY) >= 0; }},
+        {"make a file", false, [](int) { return open("/tmp/lodrix-sandboxed", O_WRONLY | O_CREAT, 0600) >= 0; }},
+        {"start a program", false, [](int) {
+             char *const argv[] = {(char *)"true", nullptr};
+             return execv("/bin/true", argv) == 0;
+         }},
+        {"open a network socket", false, [](int) { return socket(AF_INET, SOCK_STREAM, 0) >= 0; }},
+        {"open a local socket", false, [](int) { return socket(AF_UNIX, SOCK_STREAM, 0) >= 0; }},
+        {"start a process", false, [](int) {
+             long process = syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0);
+             if (process == 0)
+                 _exit(0);
+             return process > 0;
+         }},
+        {"signal its parent", false, [](int) { return kill(getppid(), 0) == 0; }},
+        {"write to standard error", false, [](int) { return write(2, "", 0) == 0; }},
+        {"map executable memory", false, [](int) {
+             return mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) != MAP_FAILED;
+         }},
+    };
+    const size_t count = sizeof cases / sizeof cases[0];
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
+    int held = open("/proc/self/exe", O_RDONLY);
+    ASSERT_GE(held, 0);
+    pid_t child = fork();
+    if (child == 0) {
+        // The answers: one byte per case, '1' where the attempt succeeded, over the channel.
+        char results[count + 1] = {};
+        results[0] = enter_sandbox(pair[1]) ? 'S' : 'F';
+        for (size_t i = 0; i < count && results[0] == 'S'; ++i)
+            results[i + 1] = cases[i].run(held) ? '1' : '0';
+        iovec part = {results, sizeof results};
+        msghdr message = {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        _exit(sendmsg(pair[1], &message, 0) == ssize_t(sizeof results) ? 0 : 1);
+    }
+    char results[count + 1] = {};
+    EXPECT_EQ(recv(pair[0], results, sizeof results, 0), ssize_t(sizeof results));
+    int status;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(results[0], 'S') << "enter_sandbox failed";
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_EQ(results[i + 1], cases[i].allowed ? '1' : '0') << cases[i].attempt;
+    close(held);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+// A message of requests is taken whole or not at all: each request with its descriptor, at
+// most four; a descriptor of a message refused is not left open.
+TEST(ReaderChannel, RequestsTakenOnlyWithTheirDescriptors) {
+    const struct {
+        unsigned requests, descriptors;
+        bool taken;
+    } cases[] = {
+        {1, 1, true}, {4, 4, true}, {2, 1, false}, {1, 2, false}, {1, 0, false}, {5, 5, false},
+    };
+    for (const auto &c : cases) {
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
+        ReadRequest sent[5] = {};
+        int fds[5];
+        for (unsigned i = 0; i < 5; ++i) {
+            sent[i].size = i;
+            sent[i].extension[0] = char('a' + i);
+            fds[i] = open("/dev/null", O_RDONLY);
+        }
+        iovec part = {sent, sizeof(ReadRequest) * c.requests};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof fds)];
+        msghdr message = {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        if (c.descriptors > 0) {
+            message.msg_control = control;
+            message.msg_controllen = CMSG_SPACE(sizeof(int) * c.descriptors);
+            cmsghdr *header = CMSG_FIRSTHDR(&message);
+            *header = {CMSG_LEN(sizeof(int) * c.descriptors), SOL_SOCKET, SCM_RIGHTS};
+            memcpy(CMSG_DATA(header), fds, sizeof(int) * c.descriptors);
+        }
+        ASSERT_GE(sendmsg(pair[0], &message, 0), 0);
+        for (int fd : fds)
+            close(fd);
+        int first_free = dup(0);
+        close(first_free);
+        ReadRequests received;
+        ASSERT_EQ(receive_requests(pair[1], received), c.taken) << c.requests << " for " << c.descriptors;
+        if (c.taken) {
+            ASSERT_EQ(received.count, c.requests);
+            for (unsigned i = 0; i < c.requests; ++i) {
+                EXPECT_EQ(received.requests[i].size, int64_t(i));
+                EXPECT_EQ(received.requests[i].extension[0], char('a' + i));
+                EXPECT_EQ(close(received.fds[i]), 0);
+            }
+        } else {
+            EXPECT_EQ(errno, ECONNRESET);
+        }
+        int next_free = dup(0);
+        close(next_free);
+        EXPECT_EQ(next_free, first_free) << c.requests << " for " << c.descriptors << ": a descriptor left open";
+        close(pair[0]);
+        close(pair[1]);
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "lodrix-playlist/lib/reading/media_files.h"
+#include "lodrix-playlist/tracks/tracks.h"
+
+// What a query term or a sort key names of a track, and the values it reads there.
+
+enum class Field { title, artist, album_artist, album, genre, composer, year, track, disc, length, path };
+
+/// The field a name ("albumartist") names; false for none.
+bool field_named(const std::string &name, Field &field);
+
+/// True for the fields that hold numbers: year, track, disc, length.
+bool is_number_field(Field field);
+
+/// A text field of a track as the playlist shows it, case-folded; "" where the track has none.
+std::string folded_field(const Track &track, Field field, const MediaFiles &files);
+
+/// A number field of a track (length in milliseconds); 0 where the track has none.
+uint64_t number_field(const Track &track, Field field);
+
+/// A count of digits, none other, that fits 64 bits.
+bool parse_number(const std::string &text, uint64_t &number);
+
+/// Reads a length: seconds ("90"), hours, minutes and seconds in that order ("1h2m3s", "4m",
+/// "45s") or with colons ("3:30", "1:02:03"). False when it is none of these.
+bool parse_duration(const std::string &text, uint64_t &seconds);

@@ -1,0 +1,49 @@
+// The walk of a scratch tree.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "lodrix-playlist/lib/reading/media_files.h"
+#include "lodrix-playlist/walk/walk.h"
+
+// A scratch tree: which files a run lists, in order, for given operands.
+TEST(Walk, ListsMediaFilesInOrder) {
+    namespace fs = std::filesystem;
+    char scratch_template[] = "/tmp/lodrix-walk.XXXXXX";
+    ASSERT_NE(mkdtemp(scratch_template), nullptr);
+    const std::string scratch = scratch_template;
+    for (const char *file : {"real/b 10.mp3", "real/b 9.MP3", "real/notes.txt", "real/.hidden.mp3",
+                             "real/.folder/x.mp3", "real/sub/c.flac", "outside.mp3"}) {
+        fs::create_directories(fs::path(scratch + "/" + file).parent_path());
+        std::ofstream(scratch + "/" + file) << "x";
+    }
+    ASSERT_EQ(symlink(".", (scratch + "/real/loop").c_str()), 0);
+    ASSERT_EQ(symlink("../outside.mp3", (scratch + "/real/linked.mp3").c_str()), 0);
+    ASSERT_EQ(mkfifo((scratch + "/real/fifo.mp3").c_str(), 0600), 0);
+    const std::string cwd = fs::current_path();
+    ASSERT_EQ(chdir(scratch.c_str()), 0);
+
+    const struct {
+        std::vector<std::string> operands;
+        std::vector<std::string> listed; // paths below the scratch folder
+    } cases[] = {
+        {{"real"}, {"real/b 9.MP3", "real/b 10.mp3", "real/linked.mp3", "real/sub/c.flac"}},
+        {{"./real/sub/../b 10.mp3", "real/./sub/"}, {"real/b 10.mp3", "real/sub/c.flac"}},
+        {{"real/notes.txt", scratch + "/real/sub"}, {"real/notes.txt", "real/sub/c.flac"}},
+        {{"real/fifo.mp3", "real/.folder"}, {"real/.folder/x.mp3"}},
+    };
+    for (const auto &c : cases) {
+        MediaFiles files;
+        EXPECT_TRUE(collect_media_files(c.operands, scratch, files));
+        std::vector<std::string> listed;
+        for (size_t i = 0; i < files.files.size(); ++i)
+            listed.push_back(media_file_path(files, i).substr(scratch.size() + 1));
+        EXPECT_EQ(listed, c.listed) << c.operands[0];
+    }
+    EXPECT_EQ(chdir(cwd.c_str()), 0);
+    fs::remove_all(scratch);
+}
+
