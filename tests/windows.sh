@@ -90,11 +90,11 @@ playlist)
     # The first under Wine's heap checks: a block freed twice or from another thread's heap
     # (a reader thread's ending once freed memory another reader still used) is a warning
     # there long before it is a crash, and a crash is caught whatever the status says.
-    (cd "$tree" && WINEDEBUG=warn+heap wine "$exe" --chapters . >"$work/windows.xspf" 2>"$work/heap.log") ||
+    (cd "$tree" && WINEDEBUG=-all,warn+heap wine "$exe" --chapters . >"$work/windows.xspf" 2>"$work/heap.log") ||
         echo "lodrix-playlist.exe --chapters failed"
-    if grep -q 'warn:heap' "$work/heap.log" || grep -q 'Unhandled' "$work/heap.log" "$work/windows.xspf"; then
+    if grep -q 'warn:heap' "$work/heap.log" || grep -q "Unhandled exception" "$work/heap.log" "$work/windows.xspf"; then
         echo "lodrix-playlist.exe --chapters under WINEDEBUG=warn+heap:"
-        grep -m 5 -e 'warn:heap' -e 'Unhandled' "$work/heap.log" "$work/windows.xspf"
+        grep -m 5 -e "warn:heap" -e "Unhandled exception" "$work/heap.log" "$work/windows.xspf"
         failures=$((failures + 1))
     fi
     (cd "$tree" && wine "$exe" -o all.xspf "$tree" && mv all.xspf "$work/windows-o.xspf") ||
