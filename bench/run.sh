@@ -20,10 +20,10 @@ ratio_of_medians() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # pairs N A B -- COMMAND_A... -- COMMAND_B...: N pairs of runs, each command first in every
 # other pair; the medians of time and of processor time (the program and its children, which
-# the load of other programs moves far less), and B's against A's.
+# the load of other programs moves far less), and B's against A's. GOAL names the goal.
 pairs() {
-    python3 - "$@" <<'PY'
-import resource, statistics, subprocess, sys, time
+    GOAL=${GOAL:-at most 1.05x} python3 - "$@" <<'PY'
+import os, resource, statistics, subprocess, sys, time
 pairs, names, rest = int(sys.argv[1]), sys.argv[2:4], sys.argv[5:]
 runs = {names[0]: rest[:rest.index("--")], names[1]: rest[rest.index("--") + 1:]}
 took = {name: [] for name in names}
@@ -35,7 +35,7 @@ for pair in range(pairs):
         took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
 for what, index in (("time", 0), ("processor time", 1)):
     a, b = (statistics.median(run[index] for run in took[name]) for name in names)
-    print(f"   {what}: {names[0]} {a:.2f} s, {names[1]} {b:.2f} s: {b / a:.3f}x (goal: at most 1.05x)")
+    print(f"   {what}: {names[0]} {a:.2f} s, {names[1]} {b:.2f} s: {b / a:.3f}x (goal: {os.environ['GOAL']})")
 PY
 }
 # Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,
@@ -401,4 +401,32 @@ PY
         "$work/floor $work/cue" "$playlist --no-cache $work/cue") || true
     awk -v f="$floor_time" -v l="$list_time" -v n="$("$playlist" --no-cache "$work/cue" | grep -c '<track>')" 'BEGIN {
         printf "    500 cue albums, %d tracks: floor %.1f ms, lodrix-playlist %.1f ms: %.2fx the floor\n", n, f * 1e3, l * 1e3, l / f }'
+
+    if [ -n "${BEFORE:-}" ]; then
+        echo
+        echo "12. This build against BEFORE ($BEFORE), $((rounds * 2)) pairs each, each first in every"
+        echo "    other pair, medians: the mixed library of 7. and its first 1000 files with --no-cache,"
+        echo "    a second run from each build's own cache, 7c's selection, and 7b's -e"
+        before_cache=$work/before.sqlite this_cache=$work/this.sqlite
+        "$BEFORE" --cache="$before_cache" "$work/library" >/dev/null
+        "$playlist" --cache="$this_cache" "$work/library" >/dev/null
+        export GOAL="within 3% (0.97x to 1.03x)"
+        for what in "1000 files" "10000 files" "second run" selection each; do
+            echo "    $what:"
+            case $what in
+            "1000 files") set -- --no-cache "$work/library1000" ;;
+            "10000 files") set -- --no-cache "$work/library" ;;
+            selection) set -- --no-cache --match="$query" --sort=artist,year "$work/library" ;;
+            each) set -- --no-cache -e "$work/library" ;;
+            *) set -- "$work/library" ;;
+            esac
+            if [ "$what" = "second run" ]; then
+                pairs $((rounds * 2)) before this -- "$BEFORE" --cache="$before_cache" "$@" -- \
+                    "$playlist" --cache="$this_cache" "$@"
+            else
+                pairs $((rounds * 2)) before this -- "$BEFORE" "$@" -- "$playlist" "$@"
+            fi
+        done
+        find "$work/library" -name '*.xspf' -delete
+    fi
 fi
