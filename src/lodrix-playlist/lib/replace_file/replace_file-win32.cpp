@@ -1,4 +1,5 @@
 #include "lodrix-playlist/lib/replace_file/replace_file_system.h"
+#include "lodrix-playlist/lib/system/system.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -18,25 +19,6 @@ static std::wstring wide(const char *text) { return std::filesystem::u8path(text
 void remove_file(const char *path) { DeleteFileW(wide(path).c_str()); }
 void close_descriptor(int fd) { _close(fd); }
 
-static int errno_of(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-        return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return EEXIST;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    default:
-        return EIO;
-    }
-}
-
 // A name of its own, made like mkstemp's; shared for deletion, so that a signal can remove it
 // while it is open.
 int made_file(const std::string &, std::string &temporary, bool &unnamed) {
@@ -55,7 +37,7 @@ int made_file(const std::string &, std::string &temporary, bool &unnamed) {
             return _open_osfhandle(intptr_t(file), _O_WRONLY | _O_TEXT);
         }
         if (GetLastError() != ERROR_FILE_EXISTS) {
-            errno = errno_of(GetLastError());
+            errno = errno_of_windows_error(GetLastError());
             return -1;
         }
     }
@@ -66,12 +48,12 @@ int named(int, std::string &, bool &) { return 0; }
 // Windows has no flush of a whole volume that a user may call: one flush per file.
 void flush_to_disk(const int *fds, int *errors, size_t count) {
     for (size_t i = 0; i < count; ++i)
-        errors[i] = FlushFileBuffers(HANDLE(_get_osfhandle(fds[i]))) ? 0 : errno_of(GetLastError());
+        errors[i] = FlushFileBuffers(HANDLE(_get_osfhandle(fds[i]))) ? 0 : errno_of_windows_error(GetLastError());
 }
 
 int replaced(const char *from, const char *to) {
     if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
-    errno = errno_of(GetLastError());
+    errno = errno_of_windows_error(GetLastError());
     return -1;
 }
