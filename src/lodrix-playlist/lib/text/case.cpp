@@ -7,7 +7,6 @@
 
 #include <utf8proc.h>
 
-#include "lodrix-playlist/lib/reading/reading.h"
 #include "text.h"
 #include "xspf/xspf.h"
 
@@ -19,7 +18,8 @@ static std::string mapped(const std::string &text, utf8proc_option_t options) {
     utf8proc_ssize_t length =
         utf8proc_map((const utf8proc_uint8_t *)text.data(), utf8proc_ssize_t(text.size()), &result, options);
     if (length < 0) {
-        static char shown[most_tag_bytes + 1];
+        // tag_as_utf8 writes at most 4,096 bytes.
+        static char shown[4096 + 1];
         length = utf8proc_map((const utf8proc_uint8_t *)shown, utf8proc_ssize_t(tag_as_utf8(text.c_str(), shown)),
                               &result, options);
     }
