@@ -52,6 +52,7 @@ static bool is_relative(const std::string &path) { return !std::filesystem::u8pa
 // The stages in the order data flows: each built from its settings, then, batch by batch,
 // each file read (ahead, by the pool), made into tracks, selected and written.
 int run(int argc, char **argv) {
+    start_messages();
     try {
         Settings settings;
         if (int status = read_options(argc, argv, settings); status != go_on)

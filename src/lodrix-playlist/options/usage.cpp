@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "lodrix-playlist/lib/text/messages.h"
 #include "platform/platform.h"
@@ -61,12 +62,12 @@ static const char usage_text[] =
 "2 Schreibfehler; 3 kein aktuelles Verzeichnis.\n";
 static const char version_text[] = "lodrix-playlist 2.1\n";
 
-int print_usage() {
-    fputs(usage_text, stdout);
-    return close_output(stdout, program_name, 0);
+// On standard output, as the user's terminal shows it.
+static int print(const char *text) {
+    int error = write_text(stdout, text, strlen(text)) ? 0 : -1;
+    return close_output(stdout, program_name, error);
 }
 
-int print_version() {
-    fputs(version_text, stdout);
-    return close_output(stdout, program_name, 0);
-}
+int print_usage() { return print(translated(usage_text)); }
+
+int print_version() { return print(version_text); }

@@ -22,7 +22,7 @@ static void write_message(const char *format, va_list values) {
         line.resize(start + size_t(length) + 1);
         vsnprintf(&line[start], size_t(length) + 1, format, again);
         line.back() = '\n';
-        fwrite(line.data(), 1, line.size(), stderr);
+        write_text(stderr, line.data(), line.size());
     }
     va_end(again);
 }
@@ -30,7 +30,7 @@ static void write_message(const char *format, va_list values) {
 void report(const char *format, ...) {
     va_list values;
     va_start(values, format);
-    write_message(format, values);
+    write_message(translated(format), values);
     va_end(values);
 }
 
@@ -38,7 +38,7 @@ void report_error(const char *format, ...) {
     error_reported = true;
     va_list values;
     va_start(values, format);
-    write_message(format, values);
+    write_message(translated(format), values);
     va_end(values);
 }
 
