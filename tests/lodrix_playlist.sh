@@ -423,10 +423,10 @@ while read -r row; do
     ffmpeg -nostdin -v error -f lavfi -i "sine=d=$seconds" "$@" "$selection/$file" || fail "ffmpeg: $file"
 done <<'EOF2'
 Anna/Erste/1.flac 1 title=Ärger artist=Anna album=Erste genre=ROCK date=1972 track=1
-Anna/Erste/2.flac 2 title='Track 10' artist=Anna album=Erste genre=Rock date=1972-05-01 track=2 composer=Bach
+Anna/Erste/2.flac 2 title='Track 10' artist=Anna album=Erste genre=Rock date=1972-05-01 track=+2 composer=Bach
 Anna/Zweite/1.flac 3 title='Track 2' artist=Anna album=Zweite genre=Électro date=1985 track=1 disc=1
 Miles/Kind/1.flac 4 title=Blues artist='Miles Davis' album=Kind genre=Jazz date=1959 track=1 composer='Miles Davis'
-Miles/Kind/2.flac 2 title=ärger album_artist='Miles Davis' album=Kind genre=électro date=1959 track=2
+Miles/Kind/2.flac 2 title=ärger album_artist='Miles Davis' album=Kind genre=électro date=1959 track=' 2'
 Miles/Later/1.flac 1 title=Zebra artist='Miles Davis' album=Later genre=jazz date=1990 track=1
 EOF2
 listed() {
