@@ -126,11 +126,13 @@ timeout 20 "$program" "$hostile/in" >"$work/out" 2>"$work/err" || fail "hostile 
 [ "$(grep -c '<duration>0</duration>' "$work/out")" = 4 ] || fail "hostile lists: not four tracks of duration 0"
 
 # ".." in a relative operand is taken as the system takes it, from where a linked folder
-# leads; without a working directory a relative operand cannot be located: status 3.
+# leads; without a working directory a relative operand, or a relative path in a query, cannot
+# be located: status 3.
 mkdir -p "$work/real/sub" "$work/gone" && ln -s real/sub "$work/link" && write_wav "$work/real/x.wav" 100 || exit 1
 (cd "$work/link" && PWD=$work/link "$program" ../x.wav) | grep -q "<location>file://$work/real/x.wav</location>" ||
     fail "../x.wav in a linked folder: not the file the system opens"
-(cd "$work/gone" && rmdir "$work/gone" && "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
+(cd "$work/gone" && rmdir "$work/gone" && "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ] &&
+    "$program" --match=path:x "$work/real" >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
     fail "a removed working directory: $(cat "$work/err")"
 (cd "$work" && for _ in $(seq 25); do mkdir "$(printf '%0200d' 0)" && cd -P 00*; done && write_wav x.wav 100 &&
     "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
