@@ -126,11 +126,13 @@ timeout 20 "$program" "$hostile/in" >"$work/out" 2>"$work/err" || fail "hostile 
 [ "$(grep -c '<duration>0</duration>' "$work/out")" = 4 ] || fail "hostile lists: not four tracks of duration 0"
 
 # ".." in a relative operand is taken as the system takes it, from where a linked folder
-# leads; without a working directory a relative operand cannot be located: status 3.
+# leads; without a working directory a relative operand, or a relative path in a query, cannot
+# be located: status 3.
 mkdir -p "$work/real/sub" "$work/gone" && ln -s real/sub "$work/link" && write_wav "$work/real/x.wav" 100 || exit 1
 (cd "$work/link" && PWD=$work/link "$program" ../x.wav) | grep -q "<location>file://$work/real/x.wav</location>" ||
     fail "../x.wav in a linked folder: not the file the system opens"
-(cd "$work/gone" && rmdir "$work/gone" && "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
+(cd "$work/gone" && rmdir "$work/gone" && "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ] &&
+    "$program" --match=path:x "$work/real" >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
     fail "a removed working directory: $(cat "$work/err")"
 (cd "$work" && for _ in $(seq 25); do mkdir "$(printf '%0200d' 0)" && cd -P 00*; done && write_wav x.wav 100 &&
     "$program" x.wav >"$work/out" 2>"$work/err"; [ $? = 3 ] && [ ! -s "$work/out" ]) ||
@@ -423,15 +425,16 @@ while read -r row; do
     ffmpeg -nostdin -v error -f lavfi -i "sine=d=$seconds" "$@" "$selection/$file" || fail "ffmpeg: $file"
 done <<'EOF2'
 Anna/Erste/1.flac 1 title=Ärger artist=Anna album=Erste genre=ROCK date=1972 track=1
-Anna/Erste/2.flac 2 title='Track 10' artist=Anna album=Erste genre=Rock date=1972-05-01 track=2 composer=Bach
+Anna/Erste/2.flac 2 title='Track 10' artist=Anna album=Erste genre=Rock date=1972-05-01 track=+2 composer=Bach
 Anna/Zweite/1.flac 3 title='Track 2' artist=Anna album=Zweite genre=Électro date=1985 track=1 disc=1
 Miles/Kind/1.flac 4 title=Blues artist='Miles Davis' album=Kind genre=Jazz date=1959 track=1 composer='Miles Davis'
-Miles/Kind/2.flac 2 title=ärger album_artist='Miles Davis' album=Kind genre=électro date=1959 track=2
-Miles/Later/1.flac 1 title=Zebra artist='Miles Davis' album=Later genre=jazz date=1990 track=1
+Miles/Kind/2.flac 2 title=ärger album_artist='Miles Davis' album=Kind genre=électro date=1959 track=' 2'
+Miles/Later/1.flac 1 title=Zebra artist='Miles Davis' album='Later: Live' genre=jazz date=1990 track=1
 EOF2
 listed() {
     eval "set -- $1"
-    "$program" "$@" "${folder:-$selection}" >"$work/out" 2>"$work/err"
+    # From the tagged folder: a query's relative paths start there.
+    (cd "$selection" && exec "$program" "$@" "${folder:-$selection}") >"$work/out" 2>"$work/err"
     status=$?
     [ $status = 0 ] || { printf 'status %s%s: %s' $status "$([ -s "$work/out" ] && echo ', output')" "$(cat "$work/err")"; return; }
     xmllint --noout "$work/out" && awk -F '[<>]' '$2 == "location" { sub(/.*\//, "", $3); name = $3 }
@@ -451,16 +454,38 @@ check_rows <<'EOF2'
 --match=^ärger|Track 10, Track 2, Blues, Zebra, untagged.wav
 --match=genre:ÉLECTRO|Track 2, ärger
 --match=^genre:électro|Ärger, Track 10, Blues, Zebra, untagged.wav
---match=genre:=rock|Ärger, Track 10
---match=^genre:=rock|Track 2, Blues, ärger, Zebra, untagged.wav
+--match=genre:=Rock|Track 10
+--match=^genre:=Rock|Ärger, Track 2, Blues, ärger, Zebra, untagged.wav
+--match=genre:=~rOCK|Ärger, Track 10
+--match=^genre:=~rOCK|Track 2, Blues, ärger, Zebra, untagged.wav
+--match=composer:=|Ärger, Track 2, ärger, Zebra, untagged.wav
+--match=^composer:=~|Track 10, Blues
+--match=-genre:rock|Track 2, Blues, ärger, Zebra, untagged.wav
 --match='artist:"miles davis"'|Blues, ärger, Zebra
 --match=^artist:miles|Ärger, Track 10, Track 2, untagged.wav
 --match=albumartist:miles|ärger
 --match=^albumartist:miles|Ärger, Track 10, Track 2, Blues, Zebra, untagged.wav
---match=album:=kind|Blues, ärger
+--match=album:=Kind|Blues, ärger
 --match=^composer:bach|Ärger, Track 2, Blues, ärger, Zebra, untagged.wav
---match=path:miles/later|Zebra
---match=^path:.WAV|Ärger, Track 10, Track 2, Blues, ärger, Zebra
+--match=bach|Track 10
+--match=^jazz|Ärger, Track 10, Track 2, ärger, untagged.wav
+--match=selection|status 1: lodrix-playlist: keine Mediendateien gefunden
+--match=path:Miles|Blues, ärger, Zebra
+--match=^path:Miles|Ärger, Track 10, Track 2, untagged.wav
+--match=path:Miles/Kind/2.flac|ärger
+--match=path:Mil|status 1: lodrix-playlist: keine Mediendateien gefunden
+--match=path:$selection/Anna/Zweite|Track 2
+--match=Anna/Erste|Ärger, Track 10
+--match=^Anna/Erste|Track 2, Blues, ärger, Zebra, untagged.wav
+--match='path::\.wav$'|untagged.wav
+--match='^path::\.wav$'|Ärger, Track 10, Track 2, Blues, ärger, Zebra
+--match='title::^[[:alpha:]]rger$'|Ärger, ärger
+--match='^title::^[[:alpha:]]rger$'|Track 10, Track 2, Blues, Zebra, untagged.wav
+--match='title::ärger'|ärger
+--match='::^Miles'|Blues, ärger, Zebra
+--match='later\:'|Zebra
+--match='^later\:'|Ärger, Track 10, Track 2, Blues, ärger, untagged.wav
+--match='artist:anna year:1985 , title:blues'|Track 2, Blues
 --match='"track 1"'|Track 10
 --match=year:1970..1989|Ärger, Track 10, Track 2
 --match=^year:1970..1989|Blues, ärger, Zebra, untagged.wav
@@ -471,6 +496,10 @@ check_rows <<'EOF2'
 --match=length:3s..|Track 2, Blues
 --match=length:..0:01|Ärger, Zebra, untagged.wav
 --match=^length:2|Ärger, Track 2, Blues, Zebra, untagged.wav
+--match=length:2.5..|Track 2, Blues
+--match=^length:..1.5|Track 10, Track 2, Blues, ärger
+--match=year:-5..|Ärger, Track 10, Track 2, Blues, ärger, Zebra
+--match=-year:-5..|untagged.wav
 --match='genre:rock year:1970..1989'|Ärger, Track 10
 --match=genre:jazz --match=title:zebra|Blues, Zebra
 --sort=title|Ärger, ärger, Blues, Track 2, Track 10, Zebra, untagged.wav
@@ -498,6 +527,9 @@ check_rows <<'EOF2'
 --match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m)
 --match='artist:"Miles'|status 1: lodrix-playlist: --match: artist:"Miles: Anfuehrungszeichen nicht geschlossen
 --match='rock ^'|status 1: lodrix-playlist: --match: ^: kein Begriff nach ^
+--match='rock -'|status 1: lodrix-playlist: --match: -: kein Begriff nach -
+--match='rock ,'|status 1: lodrix-playlist: --match: ,: keine Anfrage davor oder danach
+--match='title::('|status 1: lodrix-playlist: --match: title::(: kein regulaerer Ausdruck: missing closing parenthesis
 --sort=bogus|status 1: lodrix-playlist: --sort: bogus: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path; -FELD absteigend)
 --sort=title --order=tags|status 1: lodrix-playlist: --sort und --order zugleich: eine Reihenfolge
 --shuffle=sideways|status 1: lodrix-playlist: --shuffle=sideways: tracks, albums oder spread
@@ -515,7 +547,13 @@ EOF2
 folder=$book
 check_rows <<'EOF2'
 --chapters --match=title:zwei|Kapitel Zwei, Kapitel Zwei, Kapitel Zwei, Zwei
---chapters --match='path:.m4b track:3'|Kapitel Drei
+--chapters --match='path::\.m4b$ track:3'|Kapitel Drei
+EOF2
+# Tags in Windows-1252 are matched as the playlist shows them.
+folder=$tags
+check_rows <<'EOF2'
+--match='title::^It’s$'|It’s
+--match=title:=It’s|It’s
 EOF2
 folder=
 # With -e each folder's list is selected on its own; a run that fails leaves an -o file as it was.

@@ -10,6 +10,7 @@
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
+#include "platform/platform.h"
 
 static const char unreadable_list_message[] = "%s: Liste nicht lesbar: %s";
 static const char unknown_option_message[] = "unbekannte Option %s (lodrix-playlist --help zeigt alle)";
@@ -23,7 +24,9 @@ static const char unknown_field_message[] =
 static const char not_numbers_message[] =
     "--match: %s: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m)";
 static const char unclosed_quote_message[] = "--match: %s: Anfuehrungszeichen nicht geschlossen";
-static const char empty_term_message[] = "--match: %s: kein Begriff nach ^";
+static const char empty_term_message[] = "--match: %s: kein Begriff nach %s";
+static const char empty_query_message[] = "--match: %s: keine Anfrage davor oder danach";
+static const char bad_pattern_message[] = "--match: %s: kein regulaerer Ausdruck: %s";
 static const char unknown_key_message[] =
     "--sort: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
     "track, disc, length, path; -FELD absteigend)";
@@ -41,42 +44,55 @@ struct SelectionOptions {
     const char *limit = nullptr;       ///< --limit; null where not given
 };
 
-static bool read_selection(const SelectionOptions &options, Selection &selection) {
+// go_on, or the status to end with: 1 for what cannot be read, 3 where a relative path in a
+// query needs the working directory and there is none.
+static int read_selection(const SelectionOptions &options, Selection &selection) {
     selection = Selection();
+    // Relative paths in a query are taken from the working directory as -p forms it.
+    const char *working = options.matches.empty() ? nullptr : working_directory();
+    int working_error = errno;
+    std::string base = working != nullptr ? working : "";
     for (const char *text : options.matches) {
-        Query query;
-        std::string term;
-        QueryError error = parse_query(text, query, term);
-        if (error != QueryError::none) {
-            const char *message = error == QueryError::unknown_field  ? unknown_field_message
-                                  : error == QueryError::not_numbers  ? not_numbers_message
-                                  : error == QueryError::unclosed_quote ? unclosed_quote_message
-                                                                        : empty_term_message;
-            report(message, printable(term).c_str());
-            return false;
+        std::string term, reason;
+        QueryError error = parse_query(text, base, selection.queries, term, reason);
+        if (error == QueryError::no_working_directory) {
+            errno = working_error;
+            return no_current_directory(program_name);
         }
-        selection.queries.push_back(std::move(query));
+        if (error == QueryError::bad_pattern) {
+            report(bad_pattern_message, printable(term).c_str(), printable(reason).c_str());
+            return 1;
+        }
+        if (error != QueryError::none) {
+            const char *message = error == QueryError::unknown_field    ? unknown_field_message
+                                  : error == QueryError::not_numbers    ? not_numbers_message
+                                  : error == QueryError::unclosed_quote ? unclosed_quote_message
+                                  : error == QueryError::empty_query    ? empty_query_message
+                                                                        : empty_term_message;
+            report(message, printable(term).c_str(), printable(term).c_str());
+            return 1;
+        }
     }
     std::string key;
     if (options.sort != nullptr && !parse_sort_keys(options.sort, selection.sort_keys, key)) {
         report(unknown_key_message, printable(key).c_str());
-        return false;
+        return 1;
     }
     if (options.shuffle != nullptr && !parse_shuffle_mode(options.shuffle, selection.shuffle)) {
         report(wrong_shuffle_message, printable(options.shuffle).c_str());
-        return false;
+        return 1;
     }
     if (options.seed != nullptr && !parse_number(options.seed, selection.seed)) {
         report(wrong_seed_message, printable(options.seed).c_str());
-        return false;
+        return 1;
     }
     if (options.limit != nullptr && !parse_limit(options.limit, selection.limit)) {
         report(wrong_limit_message, printable(options.limit).c_str());
-        return false;
+        return 1;
     }
     if (selection.shuffle != ShuffleMode::none && options.seed == nullptr)
         selection.seed = random_seed();
-    return true;
+    return go_on;
 }
 
 
@@ -191,5 +207,5 @@ int read_options(int argc, char **argv, Settings &settings) {
     settings.tracks.by_folder = settings.walk.files_first =
         settings.tracks.order == Order::tags || settings.write.each_folder;
     // A query or key that cannot be read ends the run before anything is read or written.
-    return read_selection(selection, settings.select) ? go_on : 1;
+    return read_selection(selection, settings.select);
 }

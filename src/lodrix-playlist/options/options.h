@@ -30,7 +30,8 @@ const int go_on = -1;
 /// (one that cannot be read is reported as an error, and the run goes on); without --seed,
 /// a shuffle's seed comes from the system's random source. Returns go_on, or the status to end
 /// with: 0 after --help or --version (printed), 1 after a wrong option or value (one line on
-/// standard error), 2 when printing failed.
+/// standard error), 2 when printing failed, 3 when a query names a relative path and the
+/// working directory cannot be had.
 int read_options(int argc, char **argv, Settings &settings);
 
 /// Prints the usage (--help) or the version (--version) on standard output; 0, or 2 when

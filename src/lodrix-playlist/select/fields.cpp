@@ -92,6 +92,29 @@ bool parse_duration(const std::string &text, uint64_t &seconds) {
     return position > 0;
 }
 
+bool parse_length(const std::string &text, uint64_t &ms, uint64_t &unit) {
+    size_t dot = text.find('.'), digits = dot + 1;
+    uint64_t seconds, fraction = 0;
+    unit = 1000;
+    if (dot != std::string::npos) {
+        // The decimals end the seconds: the text, or all but a last "s".
+        while (digits < text.size() && is_digit(text[digits]))
+            ++digits;
+        std::string after = text.substr(digits);
+        if (dot == 0 || !is_digit(text[dot - 1]) || digits == dot + 1 || (after != "" && after != "s"))
+            return false;
+        for (size_t i = dot + 1; i < digits && unit > 1; ++i) {
+            unit /= 10;
+            fraction += uint64_t(text[i] - '0') * unit;
+        }
+    }
+    if (!parse_duration(text.substr(0, dot) + (dot != std::string::npos ? text.substr(digits) : ""), seconds) ||
+        seconds > (UINT64_MAX - 999) / 1000)
+        return false;
+    ms = seconds * 1000 + fraction;
+    return true;
+}
+
 // A tag as the playlist shows it: printable ASCII as it is, anything else as tag_as_utf8 reads it.
 static std::string shown_tag(const std::string &tag) {
     if (std::all_of(tag.begin(), tag.end(), [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\t'; }))
@@ -113,10 +136,18 @@ static const std::string *field_tag(const Tags &tags, Field field) {
     }
 }
 
-std::string folded_field(const Track &track, Field field, const MediaFiles &files) {
+std::string shown_field(const Track &track, Field field, const MediaFiles &files) {
     if (field == Field::path)
-        return case_folded(media_file_path(files, track.file));
-    return case_folded(shown_tag(*field_tag(track.tags, field)));
+        return media_file_path(files, track.file);
+    if (is_number_field(field)) {
+        uint64_t number = number_field(track, field);
+        return number == 0 ? "" : std::to_string(field == Field::length ? number / 1000 : number);
+    }
+    return shown_tag(*field_tag(track.tags, field));
+}
+
+std::string folded_field(const Track &track, Field field, const MediaFiles &files) {
+    return case_folded(shown_field(track, field, files));
 }
 
 uint64_t number_field(const Track &track, Field field) {

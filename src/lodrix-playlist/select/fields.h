@@ -17,7 +17,11 @@ bool field_named(const std::string &name, Field &field);
 /// True for the fields that hold numbers: year, track, disc, length.
 bool is_number_field(Field field);
 
-/// A text field of a track as the playlist shows it, case-folded; "" where the track has none.
+/// A field of a track as the playlist shows it: a tag in UTF-8, the path, a number in decimal
+/// digits (length in whole seconds); "" where the track has none.
+std::string shown_field(const Track &track, Field field, const MediaFiles &files);
+
+/// shown_field, case-folded.
 std::string folded_field(const Track &track, Field field, const MediaFiles &files);
 
 /// A number field of a track (length in milliseconds); 0 where the track has none.
@@ -29,3 +33,8 @@ bool parse_number(const std::string &text, uint64_t &number);
 /// Reads a length: seconds ("90"), hours, minutes and seconds in that order ("1h2m3s", "4m",
 /// "45s") or with colons ("3:30", "1:02:03"). False when it is none of these.
 bool parse_duration(const std::string &text, uint64_t &seconds);
+
+/// Reads a length as parse_duration does, its seconds with decimals too ("2.5", "3:30.5",
+/// "1m2.5s"), into milliseconds; unit: what its last digit counts in ms (1000 for whole
+/// seconds, 100 for tenths, 1 from thousandths on; further digits are dropped).
+bool parse_length(const std::string &text, uint64_t &ms, uint64_t &unit);

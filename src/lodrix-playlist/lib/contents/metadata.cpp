@@ -66,11 +66,18 @@ static void keep(std::string &into, const char *value) {
     into.assign(value, kept_tag_length(value, strlen(value)));
 }
 
-// The number the digits at the start of value make ("3/12": 3, "04": 4, "x5": 0), at most
-// UINT32_MAX.
+// A number tag's digits, after the blanks and the "+" a tagger may write before them.
+static const char *digits_of(const char *value) {
+    while (value != nullptr && (*value == ' ' || *value == '\t'))
+        ++value;
+    return value != nullptr && *value == '+' ? value + 1 : value;
+}
+
+// The number the digits at the start of value make ("3/12": 3, "04": 4, " +7": 7, "x5": 0), at
+// most UINT32_MAX.
 static uint32_t leading_number(const char *value) {
     uint64_t number = 0;
-    for (const char *digit = value; digit != nullptr && *digit >= '0' && *digit <= '9'; ++digit)
+    for (const char *digit = digits_of(value); digit != nullptr && *digit >= '0' && *digit <= '9'; ++digit)
         number = std::min<uint64_t>(number * 10 + uint64_t(*digit - '0'), UINT32_MAX);
     return uint32_t(number);
 }
@@ -78,6 +85,7 @@ static uint32_t leading_number(const char *value) {
 // The year a date begins with ("1969", "1969-08-15"); 0 where it begins with none.
 static uint32_t year_of(const char *date) {
     uint32_t year = 0;
+    date = digits_of(date);
     for (int i = 0; i < 4; ++i, ++date) {
         if (date == nullptr || *date < '0' || *date > '9')
             return 0;

@@ -96,4 +96,4 @@ const int64_t longest_ms = 366ll * 24 * 3600 * 1000;
 
 /// Raised whenever what a reader reports, or how its bytes are laid out, changes: a reading
 /// kept by another version is read again.
-const uint32_t reading_version = 2;
+const uint32_t reading_version = 3;

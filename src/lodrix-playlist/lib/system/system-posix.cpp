@@ -82,6 +82,9 @@ bool absolute_path(const std::string &path, const std::string &base, std::string
     return true;
 }
 
+const char folder_separators[] = "/";
+const bool names_have_case = true;
+
 uint64_t random_seed() {
     uint64_t seed;
     ssize_t got;

@@ -94,6 +94,9 @@ bool absolute_path(const std::string &path, const std::string &base, std::string
     return true;
 }
 
+const char folder_separators[] = "/\\";
+const bool names_have_case = false;
+
 uint64_t random_seed() {
     uint64_t seed = 0;
     if (BCryptGenRandom(nullptr, (PUCHAR)&seed, sizeof seed, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {

@@ -43,6 +43,12 @@ std::string joined_path(const std::string &folder, const std::string &name);
 /// the part up to the last ".." cannot be resolved.
 bool absolute_path(const std::string &path, const std::string &base, std::string &absolute, std::error_code &error);
 
+/// The characters that end a folder's name in a path: "/", on Windows the backslash too.
+extern const char folder_separators[];
+
+/// Whether the system tells names apart by case: on POSIX it does, on Windows it does not.
+extern const bool names_have_case;
+
 /// Now, in ns since 1970, by the clock that file times come from.
 int64_t wall_clock_ns();
 
