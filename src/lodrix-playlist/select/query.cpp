@@ -4,12 +4,15 @@
 
 #include "lodrix-playlist/lib/text/case.h"
 #include "lodrix-playlist/lib/text/text.h"
+#include "lodrix-playlist/select/dates.h"
 
 static bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // FIELD:N, FIELD:LOW..HIGH, FIELD:LOW.., FIELD:..HIGH; for length, durations.
 static bool parse_range(const std::string &text, Field field, QueryTerm &term) {
+    if (field == Field::mtime)
+        return parse_date_range(text, term.low, term.high);
     auto bound = [field](const std::string &part, uint64_t &number) {
         return field == Field::length ? parse_duration(part, number) : parse_number(part, number);
     };
@@ -108,7 +111,7 @@ static bool holds(const std::string &field, const std::string &text) {
     return !field.empty() && field.find(text) != std::string::npos;
 }
 
-static bool term_matches(const QueryTerm &term, FoldedFields &fields, const Track &track) {
+static bool term_matches(const QueryTerm &term, FoldedFields &fields, const Track &track, const MediaFiles &files) {
     switch (term.kind) {
     case QueryTerm::contains: return holds(fields[term.field], term.text);
     case QueryTerm::equals: return !fields[term.field].empty() && fields[term.field] == term.text;
@@ -117,7 +120,7 @@ static bool term_matches(const QueryTerm &term, FoldedFields &fields, const Trac
                holds(fields[Field::album_artist], term.text) || holds(fields[Field::album], term.text) ||
                holds(fields[Field::path], term.text);
     case QueryTerm::range: {
-        uint64_t number = number_field(track, term.field);
+        uint64_t number = number_field(track, term.field, files);
         if (number == 0)
             return false;
         // A length is matched in the whole seconds a player shows.
@@ -132,6 +135,6 @@ static bool term_matches(const QueryTerm &term, FoldedFields &fields, const Trac
 bool matches(const Query &query, const Track &track, const MediaFiles &files) {
     FoldedFields fields(track, files);
     return std::all_of(query.begin(), query.end(),
-                       [&](const QueryTerm &term) { return term_matches(term, fields, track) != term.negated; });
+                       [&](const QueryTerm &term) { return term_matches(term, fields, track, files) != term.negated; });
 }
 

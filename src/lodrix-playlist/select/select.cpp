@@ -13,8 +13,11 @@ bool Selector::needs_all_tracks() const {
 bool Selector::finished() const { return !each_folder && selection.limit.kind == Limit::count && left == 0; }
 
 void Selector::apply(std::vector<Track> &tracks) {
-    if (each_folder)
-        left = selection.limit.amount;
+    match(tracks);
+    arrange(tracks);
+}
+
+void Selector::match(std::vector<Track> &tracks) const {
     if (!selection.queries.empty())
         tracks.erase(std::remove_if(tracks.begin(), tracks.end(),
                                     [this](const Track &track) {
@@ -22,6 +25,11 @@ void Selector::apply(std::vector<Track> &tracks) {
                                                             [&](const Query &query) { return matches(query, track, files); });
                                     }),
                      tracks.end());
+}
+
+void Selector::arrange(std::vector<Track> &tracks) {
+    if (each_folder)
+        left = selection.limit.amount;
     if (!selection.sort_keys.empty())
         sort_tracks(tracks, selection.sort_keys, files);
     shuffle_tracks(tracks, selection.shuffle, random, files);
