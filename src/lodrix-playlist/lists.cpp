@@ -75,19 +75,28 @@ bool Lists::write(std::vector<Track> &batch) {
     if (chapter_tracks != nullptr)
         with_chapters(batch, split);
     parts.clear();
+    if (!many) {
+        List &list = *lists[0];
+        list.order.order(batch);
+        list.selector.apply(batch);
+        return list.playlists.write(batch);
+    }
+    // Each list copies only what it keeps; matching first keeps each folder's order.
+    std::vector<Track> own;
     for (const auto &list : lists) {
-        if (many && list->selector.finished())
+        if (list->selector.finished())
             continue;
-        std::vector<Track> own = !many ? std::move(batch) : list->chapters && chapter_tracks ? split : batch;
+        own.clear();
+        for (const Track &track : list->chapters && chapter_tracks ? split : batch)
+            if (list->selector.keeps(track))
+                own.push_back(track);
         list->order.order(own);
-        if (many && list->selector.needs_all_tracks()) {
-            list->selector.match(own);
+        if (list->selector.needs_all_tracks()) {
             list->kept.insert(list->kept.end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
             continue;
         }
-        list->selector.apply(own);
-        if (!list->playlists.write(own) && !many)
-            return false;
+        list->selector.arrange(own);
+        list->playlists.write(own);
     }
     return true;
 }

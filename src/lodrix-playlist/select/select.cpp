@@ -17,13 +17,15 @@ void Selector::apply(std::vector<Track> &tracks) {
     arrange(tracks);
 }
 
+bool Selector::keeps(const Track &track) const {
+    return selection.queries.empty() ||
+           std::any_of(selection.queries.begin(), selection.queries.end(),
+                       [&](const Query &query) { return matches(query, track, files); });
+}
+
 void Selector::match(std::vector<Track> &tracks) const {
     if (!selection.queries.empty())
-        tracks.erase(std::remove_if(tracks.begin(), tracks.end(),
-                                    [this](const Track &track) {
-                                        return std::none_of(selection.queries.begin(), selection.queries.end(),
-                                                            [&](const Query &query) { return matches(query, track, files); });
-                                    }),
+        tracks.erase(std::remove_if(tracks.begin(), tracks.end(), [this](const Track &track) { return !keeps(track); }),
                      tracks.end());
 }
 

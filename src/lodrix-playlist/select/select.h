@@ -36,6 +36,8 @@ class Selector {
     void apply(std::vector<Track> &tracks);
     /// apply's first step alone: keeps the tracks --match keeps.
     void match(std::vector<Track> &tracks) const;
+    /// True where --match keeps track (every track without a query).
+    bool keeps(const Track &track) const;
     /// apply's other steps, on tracks already matched.
     void arrange(std::vector<Track> &tracks);
     /// True once the limit keeps no further track (never with each_folder).
