@@ -418,13 +418,16 @@ EOF2
 # and takes the artist, title and cover from the list (the WAV has no tags of its own).
 mkdir "$work/Playlists" && cp "$tags/Cover.JPG" "$cue/Album/cover.jpg" &&
     "$program" --paths=relative -o "$work/Playlists/cue.m3u8" "$cue/Album" &&
+    "$program" --paths=relative -o "$work/Playlists/cue.xspf" "$cue/Album" &&
     "$program" -o "$work/Playlists/album.m3u8" "$cue/Album" && chmod -R a+rX "$work/Playlists" "$cue" ||
     fail "M3U8 lists for VLC"
 grep -q '^\.\./cue/Album/image.wav$' "$work/Playlists/cue.m3u8" || fail "M3U8: no ../ location"
-"$load" --play "$work/Playlists/cue.m3u8" >"$work/played" || fail "VLC did not play the M3U8 list"
-[ "$(grep -c "^opened	file://$cue/Album/image.wav\$" "$work/played")" = 3 ] &&
-    [ "$(grep '^start' "$work/played" | tr '\n' ' ')" = "$(printf 'start\t1 start\t3 ')" ] ||
-    fail "VLC did not open every part of the M3U8 list, or not at its start: $(cat "$work/played")"
+for list in cue.m3u8 cue.xspf; do
+    "$load" --play "$work/Playlists/$list" >"$work/played" || fail "VLC did not play $list"
+    [ "$(grep -c "^opened	file://$cue/Album/image.wav\$" "$work/played")" = 3 ] &&
+        [ "$(grep '^start' "$work/played" | tr '\n' ' ')" = "$(printf 'start\t1 start\t3 ')" ] ||
+        fail "VLC did not open every part of $list, or not at its start: $(cat "$work/played")"
+done
 "$load" --metas "$work/Playlists/album.m3u8" | cut -f 3,4,6 >"$work/got"
 for part in 'Eins	Die Band' 'Zwei	Gast' 'Drei	Die Band'; do printf '%s\tfile://%s/cover.jpg\n' "$part" "$cue/Album"; done |
     diff - "$work/got" || fail "VLC did not take title, artist and cover from the M3U8 list"

@@ -126,12 +126,12 @@ static size_t longest_prefix(const std::string &path, const std::vector<Prefix> 
     size_t best = 0;
     longest = nullptr;
     for (const Prefix &prefix : prefixes) {
-        std::string from = prefix.from;
-        while (from.size() > 1 && from.back() == '/')
-            from.pop_back();
+        const std::string &from = prefix.from;
         size_t length = from.size();
-        if (length > best && path.compare(0, length, from) == 0 &&
-            (path.size() == length || path[length] == '/' || from.back() == '/')) {
+        while (length > 1 && from[length - 1] == '/')
+            --length;
+        if (length > best && path.compare(0, length, from, 0, length) == 0 &&
+            (path.size() == length || path[length] == '/' || from[length - 1] == '/')) {
             best = length;
             longest = &prefix;
         }

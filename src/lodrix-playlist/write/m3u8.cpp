@@ -77,8 +77,7 @@ static bool fits_a_line(const Location &location, const std::string &text) {
 }
 
 // A location as a plain path or a URL, as it is: every byte of a file's name is itself.
-void M3u8Writer::put_location(const Location &location) {
-    std::string text = joined(location);
+void M3u8Writer::put_location(const Location &location, const std::string &text) {
     if (location.kind == Location::relative) {
         // A scheme (Track 1: Intro.mp3), a comment, or blanks that readers strip.
         size_t first = text.find('/');
@@ -135,7 +134,8 @@ void M3u8Writer::head() {
 }
 
 bool M3u8Writer::write(const M3u8Track &track) {
-    if (!fits_a_line(*track.location, joined(*track.location)))
+    std::string location = joined(*track.location);
+    if (!fits_a_line(*track.location, location))
         return false;
     head();
     char length[32];
@@ -159,6 +159,6 @@ bool M3u8Writer::write(const M3u8Track &track) {
         put_url(*track.cover);
         put_text("\n");
     }
-    put_location(*track.location);
+    put_location(*track.location, location);
     return true;
 }

@@ -47,7 +47,7 @@ class M3u8Writer {
   private:
     void put(const char *text, size_t length);
     void put_text(const char *text);
-    void put_location(const Location &location);
+    void put_location(const Location &location, const std::string &text);
     void put_url(const Location &location);
     void put_shown(const char *tag);
 
