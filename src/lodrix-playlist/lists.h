@@ -20,8 +20,8 @@
 
 class Lists {
   public:
-    /// The lists settings asks for, of files; with several, run_tracks are the tracks the run
-    /// makes (split by chapters only where every list wants that).
+    /// The lists settings asks for, of files. With several, the run's tracks are split by
+    /// chapters only where every list wants that; see makes them for the lists that do.
     Lists(const Settings &settings, const MediaFiles &files);
 
     /// Opens each list's output; 0, or the status to end with.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "lodrix-playlist/write/list_text.h"
 #include "lodrix-playlist/write/locations.h"
 #include "lodrix-playlist/write/m3u8.h"
 #include "lodrix-playlist/write/names.h"
@@ -132,6 +133,22 @@ TEST(M3u8, EntriesAsWritten) {
     track.file_name = "a.mp3";
     track.cover = &cover;
     EXPECT_EQ(m3u8_bytes(track), "#EXTM3U\n#EXTINF:-1,a.mp3\n#EXTALBUMARTURL:file:///m/%C3%84%20b/cover.jpg\n/m/\xc3\x84 b/a.mp3\n");
+}
+
+// The format a list is written in: the one asked for, else the name's.
+TEST(Formats, ByNameOrAsked) {
+    const struct {
+        Format asked;
+        const char *name;
+        Format format;
+    } cases[] = {
+        {Format::by_name, "/m/a.m3u8", Format::m3u8}, {Format::by_name, "A.M3U", Format::m3u8},
+        {Format::by_name, "a.xspf", Format::xspf},    {Format::by_name, "a.m3u8.bak", Format::xspf},
+        {Format::by_name, "", Format::xspf},          {Format::xspf, "a.m3u8", Format::xspf},
+        {Format::m3u8, "a.xspf", Format::m3u8},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(format_for(c.asked, c.name), c.format) << c.name;
 }
 
 TEST(Names, FieldsAndSafeNames) {
