@@ -20,9 +20,9 @@ ratio_of_medians() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # pairs N A B -- COMMAND_A... -- COMMAND_B...: N pairs of runs, each command first in every
 # other pair; the medians of time and of processor time (the program and its children, which
-# the load of other programs moves far less), and B's against A's. GOAL names the goal.
+# the load of other programs moves far less), and B's against A's ($GOAL, 1.05 by default).
 pairs() {
-    GOAL=${GOAL:-at most 1.05x} python3 - "$@" <<'PY'
+    GOAL=${GOAL:-1.05} python3 - "$@" <<'PY'
 import os, resource, statistics, subprocess, sys, time
 pairs, names, rest = int(sys.argv[1]), sys.argv[2:4], sys.argv[5:]
 runs = {names[0]: rest[:rest.index("--")], names[1]: rest[rest.index("--") + 1:]}
@@ -35,7 +35,7 @@ for pair in range(pairs):
         took[name].append((time.time() - start, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
 for what, index in (("time", 0), ("processor time", 1)):
     a, b = (statistics.median(run[index] for run in took[name]) for name in names)
-    print(f"   {what}: {names[0]} {a:.2f} s, {names[1]} {b:.2f} s: {b / a:.3f}x (goal: {os.environ['GOAL']})")
+    print(f"   {what}: {names[0]} {a:.2f} s, {names[1]} {b:.2f} s: {b / a:.3f}x (goal: at most {os.environ['GOAL']}x)")
 PY
 }
 # Median time in seconds of each command, from hyperfine's CSV (command,mean,stddev,median,
@@ -405,16 +405,43 @@ PY
         "$work/floor $work/cue" "$playlist --no-cache $work/cue") || true
     awk -v f="$floor_time" -v l="$list_time" -v n="$("$playlist" --no-cache "$work/cue" | grep -c '<track>')" 'BEGIN {
         printf "    500 cue albums, %d tracks: floor %.1f ms, lodrix-playlist %.1f ms: %.2fx the floor\n", n, f * 1e3, l * 1e3, l / f }'
+    echo
+    echo "12. Ten lists from one --lists file over the mixed library of 7. against one plain -o run of"
+    echo "    it, $((rounds * 2)) pairs, each first in every other pair, medians; then the same ten lists as"
+    echo "    ten runs against the --lists run, medians of $rounds; all with --no-cache"
+    mkdir "$work/lists"
+    cat >"$work/lists/lists.txt" <<EOF
+all.xspf
+rock.m3u8 --match=genre:rock
+jazz.xspf --match=genre:=~jazz --sort=artist,title
+seventies.m3u8 --match=year:1970..1979
+long.m3u8 --match=length:2..
+flac.m3u8 --match=path::\\.flac\$ --paths=relative
+newest.m3u8 --sort=-mtime --limit=100
+hour.xspf --shuffle --seed=1 --limit=1h
+xing.xspf --order=tags --match=artist:xing
+phone.m3u8 --prefix=$work/library=/storage/sdcard1/Music
+EOF
+    GOAL=1.3 pairs $((rounds * 2)) plain lists -- "$playlist" --no-cache -o "$work/lists/plain.xspf" "$work/library" -- \
+        "$playlist" --no-cache --lists="$work/lists/lists.txt" "$work/library"
+    for run in $(seq "$rounds"); do
+        seconds "$playlist" --no-cache --lists="$work/lists/lists.txt" "$work/library" >>"$work/lists-ns"
+        seconds sh -c 'while read -r name options; do
+            eval "\"\$0\" --no-cache -o \"\$1/\$name\" $options \"\$2\"" || exit; done <"$1/lists.txt"' \
+            "$playlist" "$work/lists" "$work/library" >>"$work/ten-ns"
+    done
+    awk -v l="$(median <"$work/lists-ns")" -v t="$(median <"$work/ten-ns")" 'BEGIN {
+        printf "    one --lists run %.2f s, ten runs %.2f s: %.1fx\n", l / 1e9, t / 1e9, t / l }'
 
     if [ -n "${BEFORE:-}" ]; then
         echo
-        echo "12. This build against BEFORE ($BEFORE), $((rounds * 2)) pairs each, each first in every"
+        echo "13. This build against BEFORE ($BEFORE), $((rounds * 2)) pairs each, each first in every"
         echo "    other pair, medians: the mixed library of 7. and its first 1000 files with --no-cache,"
         echo "    a second run from each build's own cache, 7c's selection, and 7b's -e"
         before_cache=$work/before.sqlite this_cache=$work/this.sqlite
         "$BEFORE" --cache="$before_cache" "$work/library" >/dev/null
         "$playlist" --cache="$this_cache" "$work/library" >/dev/null
-        export GOAL="within 3% (0.97x to 1.03x)"
+        export GOAL=1.03
         for what in "1000 files" "10000 files" "second run" selection each; do
             echo "    $what:"
             case $what in

@@ -401,6 +401,39 @@ done >"$work/got"
 awk '{ split("1400 1600 1200", part); for (i = 1; i <= 3; i++) if ($i < part[i] || $i > part[i] + 60) exit 1 }' "$work/got" ||
     fail "VLC did not play each part from its start to its end: played $(cat "$work/got")ms of 1400 1600 1200"
 
+# M3U8 entries as rows: the arguments, then the list's lines ("~" between them, the scratch
+# folder as W), the status and the messages. Tags and none, a cue part's start and stop, an
+# unknown length; a name with a line feed is left out with one message, the rest written.
+while IFS='|' read -r arguments expected; do
+    eval "set -- $arguments"
+    "$program" --format=m3u8 "$@" >"$work/out" 2>"$work/err"
+    got="$(tr '\n' '~' <"$work/out") status $? $(cat "$work/err")"
+    got=$(printf '%s' "$got" | sed "s|$work|W|g")
+    [ "$got" = "$expected" ] || fail "M3U8 $arguments: $got; expected $expected"
+done <<'EOF2'
+"$tags/a.mp3" "$tags/h.wav"|#EXTM3U~#EXTINF:0,Künstler - ID3v2~W/tags/a.mp3~#EXTINF:0,h.wav~W/tags/h.wav~ status 0 
+"$cue/Album/image.cue"|#EXTM3U~#EXTINF:1,Die Band - Eins~#EXTVLCOPT:stop-time=1.400~W/cue/Album/image.wav~#EXTINF:2,Gast - Zwei~#EXTVLCOPT:start-time=1.400~#EXTVLCOPT:stop-time=3.000~W/cue/Album/image.wav~#EXTINF:1,Die Band - Drei~#EXTVLCOPT:start-time=3.000~W/cue/Album/image.wav~ status 0 
+"$work/garbage.mp3"|#EXTM3U~#EXTINF:-1,garbage.mp3~W/garbage.mp3~ status 0 
+"$root"/new?line.wav "$root/track 2.wav"|#EXTM3U~#EXTINF:0,track 2.wav~W/Musik & <Hörbücher> #1 100%/track 2.wav~ status 1 lodrix-playlist: W/Musik & <Hörbücher> #1 100%/new?line.wav: Name in M3U nicht darstellbar (Zeilenende oder kein UTF-8), uebergangen
+EOF2
+# VLC plays an M3U8 list kept beside the music (../ locations), each cue part from its start,
+# and takes the artist, title and cover from the list (the WAV has no tags of its own).
+mkdir "$work/Playlists" && cp "$tags/Cover.JPG" "$cue/Album/cover.jpg" &&
+    "$program" --paths=relative -o "$work/Playlists/cue.m3u8" "$cue/Album" &&
+    "$program" --paths=relative -o "$work/Playlists/cue.xspf" "$cue/Album" &&
+    "$program" -o "$work/Playlists/album.m3u8" "$cue/Album" && chmod -R a+rX "$work/Playlists" "$cue" ||
+    fail "M3U8 lists for VLC"
+grep -q '^\.\./cue/Album/image.wav$' "$work/Playlists/cue.m3u8" || fail "M3U8: no ../ location"
+for list in cue.m3u8 cue.xspf; do
+    "$load" --play "$work/Playlists/$list" >"$work/played" || fail "VLC did not play $list"
+    [ "$(grep -c "^opened	file://$cue/Album/image.wav\$" "$work/played")" = 3 ] &&
+        [ "$(grep '^start' "$work/played" | tr '\n' ' ')" = "$(printf 'start\t1 start\t3 ')" ] ||
+        fail "VLC did not open every part of $list, or not at its start: $(cat "$work/played")"
+done
+"$load" --metas "$work/Playlists/album.m3u8" | cut -f 3,4,6 >"$work/got"
+for part in 'Eins	Die Band' 'Zwei	Gast' 'Drei	Die Band'; do printf '%s\tfile://%s/cover.jpg\n' "$part" "$cue/Album"; done |
+    diff - "$work/got" || fail "VLC did not take title, artist and cover from the M3U8 list"
+
 # --order=tags: a folder's files by disc (none: 1), track number, name, those without a number
 # after them, then its subfolders; positions follow.
 album=$work/album
@@ -431,6 +464,10 @@ Miles/Kind/1.flac 4 title=Blues artist='Miles Davis' album=Kind genre=Jazz date=
 Miles/Kind/2.flac 2 title=ärger album_artist='Miles Davis' album=Kind genre=électro date=1959 track=' 2'
 Miles/Later/1.flac 1 title=Zebra artist='Miles Davis' album='Later: Live' genre=jazz date=1990 track=1
 EOF2
+# Modification times for mtime's rows, in local time as the program reads them.
+touch -d '2023-05-01 10:00' "$selection/Anna/Erste/1.flac" && touch -d '2024-03-01 00:00' "$selection/Anna/Erste/2.flac" &&
+    touch -d '2024-06-30 23:59:59' "$selection/Anna/Zweite/1.flac" && touch -d '2024-07-01 00:00' "$selection/Miles/Kind/1.flac" &&
+    touch -d '20 days ago' "$selection/Miles/Kind/2.flac" && touch -d '45 days ago' "$selection/Miles/Later/1.flac" || exit 1
 listed() {
     eval "set -- $1"
     # From the tagged folder: a query's relative paths start there.
@@ -523,18 +560,28 @@ check_rows <<'EOF2'
 --sort=-length --limit=5s|Blues, Ärger
 --match=artist:anna --shuffle --seed=1 --limit=2|Track 2, Ärger
 --match=genre:=roc|status 1: lodrix-playlist: keine Mediendateien gefunden
---match=foo:bar|status 1: lodrix-playlist: --match: foo:bar: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path)
---match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m)
+--match=foo:bar|status 1: lodrix-playlist: --match: foo:bar: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime)
+--match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)
 --match='artist:"Miles'|status 1: lodrix-playlist: --match: artist:"Miles: Anfuehrungszeichen nicht geschlossen
 --match='rock ^'|status 1: lodrix-playlist: --match: ^: kein Begriff nach ^
 --match='rock -'|status 1: lodrix-playlist: --match: -: kein Begriff nach -
 --match='rock ,'|status 1: lodrix-playlist: --match: ,: keine Anfrage davor oder danach
 --match='title::('|status 1: lodrix-playlist: --match: title::(: kein regulaerer Ausdruck: missing closing parenthesis
---sort=bogus|status 1: lodrix-playlist: --sort: bogus: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path; -FELD absteigend)
+--sort=bogus|status 1: lodrix-playlist: --sort: bogus: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime; -FELD absteigend)
 --sort=title --order=tags|status 1: lodrix-playlist: --sort und --order zugleich: eine Reihenfolge
 --shuffle=sideways|status 1: lodrix-playlist: --shuffle=sideways: tracks, albums oder spread
 --seed=x --shuffle|status 1: lodrix-playlist: --seed=x: keine Zahl von 0 bis 18446744073709551615
 --limit=lots|status 1: lodrix-playlist: --limit=lots: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)
+--match=mtime:2024|Track 10, Track 2, Blues
+--match=mtime:2024-03..2024-06|Track 10, Track 2
+--match=^mtime:..2024-06|Blues, ärger, Zebra, untagged.wav
+--match=mtime:2023-05-01T10|Ärger
+--match=mtime:-30d..|ärger, untagged.wav
+--match=mtime:-2w..|untagged.wav
+--match=mtime:-2m..-1m|Zebra
+--sort=-mtime --limit=3|untagged.wav, ärger, Zebra
+--sort=mtime|Ärger, Track 10, Track 2, Blues, Zebra, ärger, untagged.wav
+--match=mtime:2024-02-30|status 1: lodrix-playlist: --match: mtime:2024-02-30: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)
 EOF2
 # A cue album's tracks and an audiobook's chapters are chosen like any other track.
 folder=$cue/Album
@@ -556,6 +603,72 @@ check_rows <<'EOF2'
 --match=title:=It’s|It’s
 EOF2
 folder=
+
+# --paths with a list inside, beside and above the music, and prefixes (the longest; a URL's
+# rest percent-encoded, in M3U8 and XSPF alike). A row: the arguments, then the locations the
+# list holds (the scratch folder as W).
+paths=$work/paths music=$work/paths/Music
+mkdir -p "$music/Artist" "$paths/Playlists" && write_wav "$music/Artist/a.wav" 10 && write_wav "$music/Artist/Ä #1%.wav" 10 || exit 1
+while IFS='|' read -r arguments expected; do
+    eval "set -- $arguments"
+    list=$(eval "printf %s \"\${$#}\"")
+    "$program" "$@" "$music" 2>"$work/err" || fail "--paths $arguments: $(cat "$work/err")"
+    case $list in
+    *.xspf) got=$(sed -n 's|.*<location>\(.*\)</location>|\1|p' "$list" | tr '\n' '~') ;;
+    *) got=$(grep -v '^#' "$list" | tr '\n' '~') ;;
+    esac
+    got=$(printf '%s' "$got" | sed "s|$work|W|g")
+    [ "$got" = "$expected" ] || fail "--paths $arguments: $got; expected $expected"
+done <<'EOF2'
+-o "$music/Artist/in.m3u8"|a.wav~Ä #1%.wav~
+-o "$paths/Playlists/beside.m3u8"|W/paths/Music/Artist/a.wav~W/paths/Music/Artist/Ä #1%.wav~
+-o "$paths/above.m3u8"|Music/Artist/a.wav~Music/Artist/Ä #1%.wav~
+--paths=relative -o "$music/Artist/in.m3u8"|a.wav~Ä #1%.wav~
+--paths=relative -o "$paths/Playlists/beside.m3u8"|../Music/Artist/a.wav~../Music/Artist/Ä #1%.wav~
+--paths=relative -o "$paths/above.m3u8"|Music/Artist/a.wav~Music/Artist/Ä #1%.wav~
+--paths=absolute -o "$music/Artist/in.m3u8"|W/paths/Music/Artist/a.wav~W/paths/Music/Artist/Ä #1%.wav~
+--paths=absolute -o "$paths/Playlists/beside.m3u8"|W/paths/Music/Artist/a.wav~W/paths/Music/Artist/Ä #1%.wav~
+--paths=absolute -o "$paths/above.m3u8"|W/paths/Music/Artist/a.wav~W/paths/Music/Artist/Ä #1%.wav~
+--paths=relative -o "$paths/Playlists/beside.xspf"|../Music/Artist/a.wav~../Music/Artist/Ä %231%25.wav~
+--prefix="$music=/storage/sdcard1/Music" --prefix="$music/Artist=/mnt/a" --paths=relative -o "$paths/above.m3u8"|/mnt/a/a.wav~/mnt/a/Ä #1%.wav~
+--prefix="$music=G:\\Musik" -o "$paths/above.xspf"|file:///G:/Musik/Artist/a.wav~file:///G:/Musik/Artist/Ä %231%25.wav~
+--prefix="$music=http://nas.local/music" -o "$paths/above.m3u8"|http://nas.local/music/Artist/a.wav~http://nas.local/music/Artist/%C3%84%20%231%25.wav~
+--prefix="$music=http://nas.local/music" -o "$paths/above.xspf"|http://nas.local/music/Artist/a.wav~http://nas.local/music/Artist/%C3%84%20%231%25.wav~
+EOF2
+
+# --lists: three lists and one per genre from one run, each file opened once; each list as its
+# own run writes it; a line that cannot be read is one message, and nothing is written.
+lists=$work/lists
+mkdir -p "$lists/genres" || exit 1
+cat >"$lists/lists.txt" <<'EOF2'
+# three lists and one per genre
+rock.m3u8 --match=genre:rock
+'all of it.xspf' --title="Alle \"Titel\""   # a comment
+"newest first.m3u8" --sort=-mtime --limit=2 --paths=relative
+genres/{genre}.m3u8 --sort=title
+EOF2
+opened() { strace -f -e trace=open,openat -o "$work/opened" "$@" && grep -o '"[^"]*\.\(flac\|wav\)"' "$work/opened" | sort | uniq -c | awk '{ print $1 }' | sort | uniq -c | tr -s ' \n' '  '; }
+if command -v strace >/dev/null; then
+    [ "$(opened "$program" --no-cache --lists="$lists/lists.txt" "$selection")" = " 7 1 " ] ||
+        fail "--lists: not each of the 7 files opened once: $(opened "$program" --no-cache --lists="$lists/lists.txt" "$selection")"
+fi
+"$program" --lists="$lists/lists.txt" "$selection" 2>"$work/err" || fail "--lists: $(cat "$work/err")"
+# A genre in any case is one list, named as the list's first track of it spells it.
+(cd "$lists" && LC_ALL=C ls genres && grep -h -c '^#EXTINF' genres/*) | tr '\n' ' ' >"$work/got"
+[ "$(cat "$work/got")" = "Jazz.m3u8 ROCK.m3u8 électro.m3u8 2 2 2 " ] || fail "--lists {genre}: $(cat "$work/got")"
+grep -q '<title>Alle "Titel"</title>' "$lists/all of it.xspf" || fail "--lists: a quoted title"
+grep -qx '\.\./selection/untagged.wav' "$lists/newest first.m3u8" || fail "--lists: --paths=relative"
+mkdir "$lists/first" && cp -r "$lists"/*.* "$lists/genres" "$lists/first/" || exit 1
+"$program" -o "$lists/rock.m3u8" --match=genre:rock "$selection" && "$program" -o "$lists/all of it.xspf" --title='Alle "Titel"' "$selection" &&
+    "$program" -o "$lists/newest first.m3u8" --sort=-mtime --limit=2 --paths=relative "$selection" &&
+    "$program" -o "$lists/genres/Jazz.m3u8" --match=genre:=~jazz --sort=title "$selection" || fail "--lists: the lists one by one"
+for list in rock.m3u8 "all of it.xspf" "newest first.m3u8" genres/Jazz.m3u8; do
+    cmp -s "$lists/$list" "$lists/first/$list" || fail "--lists: $list is not what its own run writes"
+done
+printf 'rock.m3u8 --match=genre:jazz\nbad.m3u8 --match="x\n' >"$work/bad lists.txt"
+"$program" --lists="$work/bad lists.txt" "$selection" 2>"$work/err"
+[ $? = 1 ] && [ "$(cat "$work/err")" = "lodrix-playlist: $work/bad lists.txt:2: Anfuehrungszeichen nicht geschlossen" ] &&
+    [ ! -e "$work/rock.m3u8" ] || fail "--lists with a bad line: $(cat "$work/err")"
 # With -e each folder's list is selected on its own; a run that fails leaves an -o file as it was.
 "$program" -e --sort=-title --limit=1 "$selection" 2>"$work/err" || fail "-e with a selection: $(cat "$work/err")"
 (cd "$selection" && grep -h -o '^   <title>[^<]*' Anna/Erste/Erste.xspf Anna/Zweite/Zweite.xspf Miles/Kind/Kind.xspf \

@@ -14,13 +14,12 @@
 #include "lodrix-playlist/lib/cache/reading_cache.h"
 #include "lodrix-playlist/lib/contents/contents.h"
 #include "lodrix-playlist/lib/text/messages.h"
+#include "lists.h"
 #include "options/options.h"
 #include "platform/platform.h"
 #include "read/reader_pool.h"
-#include "select/select.h"
 #include "tracks/tracks.h"
 #include "walk/walk.h"
-#include "write/playlists.h"
 
 static const char no_media_message[] = "keine Mediendateien gefunden";
 static const char no_memory_message[] = "zu wenig Speicher";
@@ -49,8 +48,24 @@ class Progress {
 
 static bool is_relative(const std::string &path) { return !std::filesystem::u8path(path).is_absolute(); }
 
+// A relative operand, list file or prefix, or relative locations on standard output, are
+// taken from the working directory.
+static bool needs_working_directory(const Settings &settings) {
+    auto relative_in = [](const WriteSettings &write) {
+        return (write.output != nullptr && is_relative(write.output)) ||
+               (write.output == nullptr && !write.each_folder && write.locations.paths == PathMode::relative) ||
+               std::any_of(write.locations.prefixes.begin(), write.locations.prefixes.end(),
+                           [](const Prefix &prefix) { return is_relative(prefix.from); });
+    };
+    const std::vector<std::string> &operands = settings.walk.operands;
+    return std::any_of(operands.begin(), operands.end(), is_relative) ||
+           (settings.lists.empty() && relative_in(settings.write)) ||
+           std::any_of(settings.lists.begin(), settings.lists.end(),
+                       [&](const ListSettings &list) { return relative_in(list.write); });
+}
+
 // The stages in the order data flows: each built from its settings, then, batch by batch,
-// each file read (ahead, by the pool), made into tracks, selected and written.
+// each file read (ahead, by the pool), made into tracks, and each list's selected and written.
 int run(int argc, char **argv) {
     start_messages();
     try {
@@ -58,11 +73,8 @@ int run(int argc, char **argv) {
         if (int status = read_options(argc, argv, settings); status != go_on)
             return status;
 
-        // Relative operands and -o's file are taken from the working directory as -p names it.
-        const std::vector<std::string> &operands = settings.walk.operands;
         std::string base;
-        if (std::any_of(operands.begin(), operands.end(), is_relative) ||
-            (settings.write.output != nullptr && is_relative(settings.write.output))) {
+        if (needs_working_directory(settings)) {
             const char *working = working_directory();
             if (working == nullptr)
                 return no_current_directory(program_name);
@@ -70,10 +82,10 @@ int run(int argc, char **argv) {
         }
 
         MediaFiles files;
-        Playlists playlists(files, settings.write);
-        if (int status = playlists.open(base); status != 0)
+        Lists lists(settings, files);
+        if (int status = lists.open(base); status != 0)
             return status;
-        collect_media_files(operands, base, files, settings.walk.files_first);
+        collect_media_files(settings.walk.operands, base, files, settings.walk.files_first, settings.walk.times);
 
         // Kept readings stand in for reading a file; the pool ends before the cache stores its last.
         std::unique_ptr<ReadingCache> cache;
@@ -82,27 +94,26 @@ int run(int argc, char **argv) {
                                                    current_reading_version());
         ReaderPool pool(files, cache.get());
         Tracks tracks(files, settings.tracks);
-        Selector selector(settings.select, files, settings.write.each_folder);
         pool.start();
 
         Progress progress;
         const size_t count = files.files.size();
         std::vector<Track> batch;
-        for (size_t first = 0; first < count && !selector.finished();) {
-            size_t last = tracks.batch_end(first, selector.needs_all_tracks());
+        for (size_t first = 0; first < count && !lists.finished();) {
+            size_t last = tracks.batch_end(first, lists.needs_all_tracks());
             batch.clear();
             for (; first < last; ++first) {
                 progress.show(first, count);
-                tracks.add(first, pool.take(first), batch);
+                Reading reading = pool.take(first);
+                lists.see(first, reading);
+                tracks.add(first, std::move(reading), batch);
             }
-            tracks.order(batch);
-            selector.apply(batch);
-            if (!playlists.write(batch))
+            if (!lists.write(batch))
                 break;
         }
         progress.done();
 
-        int status = playlists.finish();
+        int status = lists.finish();
         if (status == 1 && !errors_reported())
             report(no_media_message);
         return status == 0 && errors_reported() ? 1 : status;

@@ -4,50 +4,108 @@
 #include <getopt.h>
 #include <string.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
+#include "lodrix-playlist/write/names.h"
 #include "platform/platform.h"
 
+// A message about a list's option begins with where it was given: "" on the command line,
+// "FILE:LINE: " in a --lists file.
 static const char unreadable_list_message[] = "%s: Liste nicht lesbar: %s";
 static const char unknown_option_message[] = "unbekannte Option %s (lodrix-playlist --help zeigt alle)";
-static const char missing_value_message[] = "%s braucht einen Wert (lodrix-playlist --help zeigt alle)";
-static const char wrong_order_message[] = "--order=%s: name oder tags";
-static const char both_orders_message[] = "--sort und --order zugleich: eine Reihenfolge";
+static const char missing_value_message[] = "%s%s braucht einen Wert (lodrix-playlist --help zeigt alle)";
+static const char wrong_order_message[] = "%s--order=%s: name oder tags";
+static const char both_orders_message[] = "%s--sort und --order zugleich: eine Reihenfolge";
 static const char both_outputs_message[] = "-o und -e zugleich: eine Liste oder eine je Ordner";
 static const char unknown_field_message[] =
-    "--match: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
-    "track, disc, length, path)";
+    "%s--match: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
+    "track, disc, length, path, mtime)";
 static const char not_numbers_message[] =
-    "--match: %s: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m)";
-static const char unclosed_quote_message[] = "--match: %s: Anfuehrungszeichen nicht geschlossen";
-static const char empty_term_message[] = "--match: %s: kein Begriff nach %s";
-static const char empty_query_message[] = "--match: %s: keine Anfrage davor oder danach";
-static const char bad_pattern_message[] = "--match: %s: kein regulaerer Ausdruck: %s";
+    "%s--match: %s: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)";
+static const char unclosed_quote_message[] = "%s--match: %s: Anfuehrungszeichen nicht geschlossen";
+static const char empty_term_message[] = "%s--match: %s: kein Begriff nach %s";
+static const char empty_query_message[] = "%s--match: %s: keine Anfrage davor oder danach";
+static const char bad_pattern_message[] = "%s--match: %s: kein regulaerer Ausdruck: %s";
 static const char unknown_key_message[] =
-    "--sort: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
-    "track, disc, length, path; -FELD absteigend)";
-static const char wrong_shuffle_message[] = "--shuffle=%s: tracks, albums oder spread";
-static const char wrong_seed_message[] = "--seed=%s: keine Zahl von 0 bis 18446744073709551615";
-static const char wrong_limit_message[] = "--limit=%s: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)";
+    "%s--sort: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
+    "track, disc, length, path, mtime; -FELD absteigend)";
+static const char wrong_shuffle_message[] = "%s--shuffle=%s: tracks, albums oder spread";
+static const char wrong_seed_message[] = "%s--seed=%s: keine Zahl von 0 bis 18446744073709551615";
+static const char wrong_limit_message[] = "%s--limit=%s: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)";
+static const char wrong_format_message[] = "%s--format=%s: xspf oder m3u8";
+static const char wrong_paths_message[] = "%s--paths=%s: auto, relative oder absolute";
+static const char wrong_prefix_message[] = "%s--prefix=%s: VON=NACH (etwa /home/a/Musik=/storage/sdcard1/Musik)";
+static const char unknown_name_field_message[] = "%s%s: %s ist kein Feld (etwa {genre}, {year}, {albumartist})";
+static const char unreadable_lists_message[] = "%s: Listen nicht lesbar: %s";
+static const char unclosed_line_quote_message[] = "%s:%zu: Anfuehrungszeichen nicht geschlossen";
+static const char trailing_backslash_message[] = "%s:%zu: \\ am Zeilenende";
+static const char not_a_list_option_message[] =
+    "%s%s: keine Option einer Liste (--match, --sort, --order, --shuffle, --seed, --limit, --chapters, "
+    "--title, --format, --paths, --prefix)";
+static const char not_a_file_message[] = "%s%s: zuerst die Datei der Liste, dann ihre Optionen";
+static const char extra_word_message[] = "%s%s: nach der Datei der Liste nur ihre Optionen";
+static const char no_lists_message[] = "%s: keine Listen";
+static const char lists_and_message[] = "--lists und %s zugleich: Datei und Optionen einer Liste stehen in ihrer Zeile";
 
-
-// The selection's options as given, read once all are there.
-struct SelectionOptions {
-    std::vector<const char *> matches; ///< --match's queries
-    const char *sort = nullptr;        ///< --sort's keys; null where not given
-    const char *shuffle = nullptr;     ///< --shuffle's mode, "tracks" where none is given; null where not given
-    const char *seed = nullptr;        ///< --seed; null where not given
-    const char *limit = nullptr;       ///< --limit; null where not given
+enum {
+    order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
+    limit_option, format_option, paths_option, prefix_option, cache_option, no_cache_option, lists_option
 };
 
-// go_on, or the status to end with: 1 for what cannot be read, 3 where a relative path in a
-// query needs the working directory and there is none.
-static int read_selection(const SelectionOptions &options, Selection &selection) {
+// What shapes a list, on the command line and in a line of a --lists file alike.
+static const option list_options[] = {
+    {"order", required_argument, nullptr, order_option},   {"title", required_argument, nullptr, title_option},
+    {"chapters", no_argument, nullptr, chapters_option},   {"match", required_argument, nullptr, match_option},
+    {"sort", required_argument, nullptr, sort_option},     {"shuffle", optional_argument, nullptr, shuffle_option},
+    {"seed", required_argument, nullptr, seed_option},     {"limit", required_argument, nullptr, limit_option},
+    {"format", required_argument, nullptr, format_option}, {"paths", required_argument, nullptr, paths_option},
+    {"prefix", required_argument, nullptr, prefix_option}, {nullptr, 0, nullptr, 0},
+};
+
+// A list's options as given, read once all are there.
+struct ListOptions {
+    std::vector<const char *> matches, prefixes;
+    const char *sort = nullptr;    ///< --sort's keys; null where not given
+    const char *shuffle = nullptr; ///< --shuffle's mode, "tracks" where none is given; null where not given
+    const char *seed = nullptr, *limit = nullptr, *order = nullptr, *title = nullptr, *format = nullptr,
+               *paths = nullptr;
+    bool chapters = false;
+    std::string first; ///< the first of them, as given, "" for none
+};
+
+// Keeps the list option getopt found in options; false for another option.
+static bool take_list_option(int found, ListOptions &options) {
+    switch (found) {
+    case order_option: options.order = optarg; break;
+    case title_option: options.title = optarg; break;
+    case chapters_option: options.chapters = true; break;
+    case match_option: options.matches.push_back(optarg); break;
+    case sort_option: options.sort = optarg; break;
+    case shuffle_option: options.shuffle = optarg != nullptr ? optarg : "tracks"; break;
+    case seed_option: options.seed = optarg; break;
+    case limit_option: options.limit = optarg; break;
+    case format_option: options.format = optarg; break;
+    case paths_option: options.paths = optarg; break;
+    case prefix_option: options.prefixes.push_back(optarg); break;
+    default: return false;
+    }
+    for (const option &known : list_options)
+        if (options.first.empty() && known.val == found)
+            options.first = std::string("--") + known.name;
+    return true;
+}
+
+// False after one message, with status the one to end with: 1 for what cannot be read, 3
+// where a relative path in a query needs the working directory and there is none.
+static bool read_selection(const ListOptions &options, const char *where, Selection &selection, int &status) {
     selection = Selection();
+    status = 1;
     // Relative paths in a query are taken from the working directory as -p forms it.
     const char *working = options.matches.empty() ? nullptr : working_directory();
     int working_error = errno;
@@ -57,11 +115,12 @@ static int read_selection(const SelectionOptions &options, Selection &selection)
         QueryError error = parse_query(text, base, selection.queries, term, reason);
         if (error == QueryError::no_working_directory) {
             errno = working_error;
-            return no_current_directory(program_name);
+            status = no_current_directory(program_name);
+            return false;
         }
         if (error == QueryError::bad_pattern) {
-            report(bad_pattern_message, printable(term).c_str(), printable(reason).c_str());
-            return 1;
+            report(bad_pattern_message, where, printable(term).c_str(), printable(reason).c_str());
+            return false;
         }
         if (error != QueryError::none) {
             const char *message = error == QueryError::unknown_field    ? unknown_field_message
@@ -69,131 +128,237 @@ static int read_selection(const SelectionOptions &options, Selection &selection)
                                   : error == QueryError::unclosed_quote ? unclosed_quote_message
                                   : error == QueryError::empty_query    ? empty_query_message
                                                                         : empty_term_message;
-            report(message, printable(term).c_str(), printable(term).c_str());
-            return 1;
+            report(message, where, printable(term).c_str(), printable(term).c_str());
+            return false;
         }
     }
     std::string key;
     if (options.sort != nullptr && !parse_sort_keys(options.sort, selection.sort_keys, key)) {
-        report(unknown_key_message, printable(key).c_str());
-        return 1;
+        report(unknown_key_message, where, printable(key).c_str());
+        return false;
     }
     if (options.shuffle != nullptr && !parse_shuffle_mode(options.shuffle, selection.shuffle)) {
-        report(wrong_shuffle_message, printable(options.shuffle).c_str());
-        return 1;
+        report(wrong_shuffle_message, where, printable(options.shuffle).c_str());
+        return false;
     }
     if (options.seed != nullptr && !parse_number(options.seed, selection.seed)) {
-        report(wrong_seed_message, printable(options.seed).c_str());
-        return 1;
+        report(wrong_seed_message, where, printable(options.seed).c_str());
+        return false;
     }
     if (options.limit != nullptr && !parse_limit(options.limit, selection.limit)) {
-        report(wrong_limit_message, printable(options.limit).c_str());
-        return 1;
+        report(wrong_limit_message, where, printable(options.limit).c_str());
+        return false;
     }
     if (selection.shuffle != ShuffleMode::none && options.seed == nullptr)
         selection.seed = random_seed();
-    return go_on;
+    return true;
 }
 
+static bool is_relative(const std::string &path) { return !std::filesystem::u8path(path).is_absolute(); }
+
+// folder/path for a relative path and a folder; else path.
+static std::string taken_from(const std::string &folder, const std::string &path) {
+    if (folder.empty() || !is_relative(path))
+        return path;
+    return (std::filesystem::u8path(folder) / std::filesystem::u8path(path)).generic_u8string();
+}
+
+// Reads a list's options into list; relative prefixes are taken from folder. False after
+// one message, with status the one to end with.
+static bool read_list_options(const ListOptions &options, const char *where, const std::string &folder,
+                              ListSettings &list, int &status) {
+    status = 1;
+    if (options.order != nullptr && strcmp(options.order, "name") != 0 && strcmp(options.order, "tags") != 0) {
+        report(wrong_order_message, where, printable(options.order).c_str());
+        return false;
+    }
+    if (options.order != nullptr)
+        list.tracks.order = options.order[0] == 'n' ? Order::name : Order::tags;
+    list.tracks.chapters = options.chapters;
+    if (options.title != nullptr)
+        list.write.title = options.title;
+    const char *format = options.format;
+    if (format != nullptr && strcmp(format, "xspf") != 0 && strcmp(format, "m3u8") != 0) {
+        report(wrong_format_message, where, printable(format).c_str());
+        return false;
+    }
+    if (format != nullptr)
+        list.write.format = format[0] == 'x' ? Format::xspf : Format::m3u8;
+    if (options.paths != nullptr && !parse_path_mode(options.paths, list.write.locations.paths)) {
+        report(wrong_paths_message, where, printable(options.paths).c_str());
+        return false;
+    }
+    for (const char *text : options.prefixes) {
+        Prefix prefix;
+        if (!parse_prefix(text, prefix)) {
+            report(wrong_prefix_message, where, printable(text).c_str());
+            return false;
+        }
+        prefix.from = taken_from(folder, prefix.from);
+        list.write.locations.prefixes.push_back(std::move(prefix));
+    }
+    if (options.sort != nullptr && options.order != nullptr) {
+        report(both_orders_message, where);
+        return false;
+    }
+    return read_selection(options, where, list.select, status);
+}
+
+// The option getopt could not take, as given: "-x", or the long one up to its "=".
+static void report_wrong_option(int option, char **argv, const char *where) {
+    const char *argument = argv[optind - 1];
+    std::string given = strncmp(argument, "--", 2) == 0 ? argument : std::string("-") + char(optopt);
+    given = given.substr(0, given.find('='));
+    if (option == ':')
+        report(missing_value_message, where, printable(given).c_str());
+    else if (where[0] != '\0')
+        report(not_a_list_option_message, where, printable(given).c_str());
+    else
+        report(unknown_option_message, printable(given).c_str());
+}
+
+// One line of a --lists file as a list: the file, then the options that shape it.
+static bool read_list_line(std::vector<char *> &argv, const char *where, const std::string &folder,
+                           Settings &settings, int &status) {
+    status = 1;
+    if (argv[0][0] == '-') {
+        report(not_a_file_message, where, printable(argv[0]).c_str());
+        return false;
+    }
+    ListOptions options;
+    int argc = int(argv.size()) - 1;
+    optind = 0;
+    for (int option; (option = getopt_long(argc, argv.data(), ":", list_options, nullptr)) != -1;)
+        if (!take_list_option(option, options)) {
+            report_wrong_option(option, argv.data(), where);
+            return false;
+        }
+    if (optind < argc) {
+        report(extra_word_message, where, printable(argv[optind]).c_str());
+        return false;
+    }
+    ListSettings list;
+    list.write.title = default_title;
+    list.write.one_of_many = true;
+    settings.texts.push_back(taken_from(folder, argv[0]));
+    list.write.output = settings.texts.back().c_str();
+    std::vector<Field> fields;
+    std::string unknown;
+    if (!name_fields(argv[0], fields, unknown) || (options.title != nullptr && !name_fields(options.title, fields, unknown))) {
+        report(unknown_name_field_message, where, printable(argv[0]).c_str(), printable(unknown).c_str());
+        return false;
+    }
+    if (!read_list_options(options, where, folder, list, status))
+        return false;
+    settings.lists.push_back(std::move(list));
+    return true;
+}
+
+// The lists of a --lists file into settings.lists; false after one message, with status the
+// one to end with.
+static bool read_lists(const char *file, Settings &settings, int &status) {
+    status = 1;
+    std::vector<ListLine> lines;
+    size_t bad_line = 0;
+    WordsError error;
+    if (!read_lists_file(file, lines, bad_line, error)) {
+        report(unreadable_lists_message, printable(file).c_str(), strerror(errno));
+        return false;
+    }
+    if (error != WordsError::none) {
+        report(error == WordsError::unclosed_quote ? unclosed_line_quote_message : trailing_backslash_message,
+               printable(file).c_str(), bad_line);
+        return false;
+    }
+    if (lines.empty()) {
+        report(no_lists_message, printable(file).c_str());
+        return false;
+    }
+    std::string folder =
+        strcmp(file, "-") == 0 ? "" : std::filesystem::u8path(file).parent_path().generic_u8string();
+    for (ListLine &line : lines) {
+        std::string where = printable(file) + ":" + std::to_string(line.number) + ": ";
+        std::vector<char *> argv;
+        for (std::string &word : line.words) {
+            settings.texts.push_back(std::move(word));
+            argv.push_back(&settings.texts.back()[0]);
+        }
+        argv.push_back(nullptr);
+        if (!read_list_line(argv, where.c_str(), folder, settings, status))
+            return false;
+    }
+    return true;
+}
+
+// True where a list asks for its files' modification times.
+static bool uses_mtime(const Selection &selection, const WriteSettings &write) {
+    for (const Query &query : selection.queries)
+        for (const QueryTerm &term : query)
+            if (!term.any_field && term.field == Field::mtime)
+                return true;
+    for (const SortKey &key : selection.sort_keys)
+        if (key.field == Field::mtime)
+            return true;
+    std::vector<Field> fields;
+    std::string unknown;
+    for (const char *name : {write.output, write.title})
+        if (name != nullptr && name_fields(name, fields, unknown) &&
+            std::find(fields.begin(), fields.end(), Field::mtime) != fields.end())
+            return true;
+    return false;
+}
 
 int read_options(int argc, char **argv, Settings &settings) {
-    enum {
-        order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
-        limit_option, cache_option, no_cache_option
-    };
-    static const option long_options[] = {
+    static const option general_options[] = {
         {"output", required_argument, nullptr, 'o'},     {"each-folder", optional_argument, nullptr, 'e'},
         {"files-from", required_argument, nullptr, 'T'}, {"null", no_argument, nullptr, '0'},
-        {"order", required_argument, nullptr, order_option}, {"title", required_argument, nullptr, title_option},
-        {"chapters", no_argument, nullptr, chapters_option},
-        {"match", required_argument, nullptr, match_option}, {"sort", required_argument, nullptr, sort_option},
-        {"shuffle", optional_argument, nullptr, shuffle_option}, {"seed", required_argument, nullptr, seed_option},
-        {"limit", required_argument, nullptr, limit_option},
         {"cache", required_argument, nullptr, cache_option}, {"no-cache", no_argument, nullptr, no_cache_option},
+        {"lists", required_argument, nullptr, lists_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
-        {nullptr, 0, nullptr, 0},
     };
+    std::vector<option> long_options(std::begin(general_options), std::end(general_options));
+    long_options.insert(long_options.end(), std::begin(list_options), std::end(list_options));
     settings = Settings();
     settings.write.title = default_title;
     std::vector<const char *> lists;
-    SelectionOptions selection;
-    bool null = false, order_given = false;
+    ListOptions options;
+    const char *lists_file = nullptr;
+    bool null = false;
     opterr = 0;
     optind = 1;
-    for (int option; (option = getopt_long(argc, argv, ":o:eT:0hV", long_options, nullptr)) != -1;) {
+    for (int option; (option = getopt_long(argc, argv, ":o:eT:0hV", long_options.data(), nullptr)) != -1;) {
         switch (option) {
-        case 'o':
-            settings.write.output = optarg;
-            break;
+        case 'o': settings.write.output = optarg; break;
         case 'e':
             settings.write.each_folder = true;
             settings.write.each_name = optarg;
             break;
-        case 'T':
-            lists.push_back(optarg);
-            break;
-        case '0':
-            null = true;
-            break;
-        case order_option:
-            if (strcmp(optarg, "name") != 0 && strcmp(optarg, "tags") != 0) {
-                report(wrong_order_message, printable(optarg).c_str());
-                return 1;
-            }
-            settings.tracks.order = optarg[0] == 'n' ? Order::name : Order::tags;
-            order_given = true;
-            break;
-        case match_option:
-            selection.matches.push_back(optarg);
-            break;
-        case sort_option:
-            selection.sort = optarg;
-            break;
-        case shuffle_option:
-            selection.shuffle = optarg != nullptr ? optarg : "tracks";
-            break;
-        case seed_option:
-            selection.seed = optarg;
-            break;
-        case limit_option:
-            selection.limit = optarg;
-            break;
-        case chapters_option:
-            settings.tracks.chapters = true;
-            break;
-        case title_option:
-            settings.write.title = optarg;
-            break;
+        case 'T': lists.push_back(optarg); break;
+        case '0': null = true; break;
         case cache_option:
             settings.read.cache = true;
             settings.read.cache_file = optarg;
             break;
-        case no_cache_option:
-            settings.read.cache = false;
-            break;
-        case 'h':
-            return print_usage();
-        case 'V':
-            return print_version();
-        default: {
-            // The option as given: "-x", or the long one up to its "=".
-            const char *argument = argv[optind - 1];
-            std::string given = strncmp(argument, "--", 2) == 0 ? argument : std::string("-") + char(optopt);
-            given = given.substr(0, given.find('='));
-            if (option == ':')
-                report(missing_value_message, printable(given).c_str());
-            else
-                report(unknown_option_message, printable(given).c_str());
-            return 1;
+        case no_cache_option: settings.read.cache = false; break;
+        case lists_option: lists_file = optarg; break;
+        case 'h': return print_usage();
+        case 'V': return print_version();
+        default:
+            if (!take_list_option(option, options)) {
+                report_wrong_option(option, argv, "");
+                return 1;
+            }
         }
-        }
-    }
-    if (selection.sort != nullptr && order_given) {
-        report(both_orders_message);
-        return 1;
     }
     if (settings.write.output != nullptr && settings.write.each_folder) {
         report(both_outputs_message);
+        return 1;
+    }
+    const char *with_lists = settings.write.output != nullptr ? "-o" : settings.write.each_folder ? "-e"
+                             : !options.first.empty()         ? options.first.c_str()
+                                                              : nullptr;
+    if (lists_file != nullptr && with_lists != nullptr) {
+        report(lists_and_message, with_lists);
         return 1;
     }
     std::vector<std::string> &operands = settings.walk.operands;
@@ -203,9 +368,29 @@ int read_options(int argc, char **argv, Settings &settings) {
             report_error(unreadable_list_message, printable(list).c_str(), strerror(errno));
     if (operands.empty() && lists.empty())
         operands.push_back(".");
+    // A query, key or line that cannot be read ends the run before anything is read or written.
+    ListSettings one;
+    one.write = settings.write;
+    int status;
+    if (!read_list_options(options, "", "", one, status))
+        return status;
+    settings.select = std::move(one.select);
+    settings.write = one.write;
+    settings.tracks = one.tracks;
+    if (lists_file != nullptr && !read_lists(lists_file, settings, status))
+        return status;
     // A folder's playlist holds its files, and an order of their own needs them together.
-    settings.tracks.by_folder = settings.walk.files_first =
-        settings.tracks.order == Order::tags || settings.write.each_folder;
-    // A query or key that cannot be read ends the run before anything is read or written.
-    return read_selection(selection, settings.select);
+    bool by_tags = settings.tracks.order == Order::tags, times = uses_mtime(settings.select, settings.write);
+    for (const ListSettings &list : settings.lists) {
+        by_tags = by_tags || list.tracks.order == Order::tags;
+        times = times || uses_mtime(list.select, list.write);
+    }
+    settings.tracks.by_folder = settings.walk.files_first = by_tags || settings.write.each_folder;
+    // The run's tracks are split by chapters where every list wants that; else only for those
+    // that do (write/lists.h).
+    if (!settings.lists.empty())
+        settings.tracks.chapters = std::all_of(settings.lists.begin(), settings.lists.end(),
+                                               [](const ListSettings &list) { return list.tracks.chapters; });
+    settings.walk.times = times;
+    return go_on;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@
 // message about an option is written here. Beside the stages, not one of them: it knows each
 // stage's settings, and no stage knows it.
 
+/// What shapes one list of --lists: its tracks' order and chapters, its selection, its file.
+struct ListSettings {
+    TrackSettings tracks;
+    Selection select;
+    WriteSettings write;
+};
+
 /// What the command line asks of each stage.
 struct Settings {
     WalkSettings walk;
@@ -20,6 +28,10 @@ struct Settings {
     TrackSettings tracks;
     Selection select;
     WriteSettings write;
+    /// --lists: the file's lists, all from one walk and one reading; none without it.
+    std::vector<ListSettings> lists;
+    /// The words of the --lists file, which the lists' settings point into.
+    std::deque<std::string> texts;
 };
 
 /// The status to end with at once, or go_on.
@@ -45,3 +57,24 @@ int print_version();
 /// folder, as M3U readers do ("-", standard input: from the working directory). False, with
 /// errno set, when the list cannot be read.
 bool read_list(const char *list, bool null, std::vector<std::string> &operands);
+
+/// Why a line of a --lists file cannot be split into words.
+enum class WordsError { none, unclosed_quote, trailing_backslash };
+
+/// Splits line into words as a POSIX shell quotes them: blanks (space, tab) between words;
+/// '...' keeps what it holds as it is; "..." too, but for a backslash before $, `, " or \,
+/// which keeps that character; a backslash outside quotes keeps the next character; a "#"
+/// that begins a word begins a comment. Nothing is expanded.
+WordsError split_words(const std::string &line, std::vector<std::string> &words);
+
+/// A line of a --lists file that names a list: its number and its words.
+struct ListLine {
+    size_t number;
+    std::vector<std::string> words;
+};
+
+/// Reads a --lists file ("-": standard input): each line but empty ones and those that begin
+/// with "#" (after blanks), split into words; a carriage return before the line feed and a
+/// UTF-8 byte-order mark dropped. False, with errno set, when it cannot be read; a line that
+/// cannot be split ends the reading there, with its number in bad_line and why in error.
+bool read_lists_file(const char *file, std::vector<ListLine> &lines, size_t &bad_line, WordsError &error);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "lodrix-playlist/lib/text/case.h"
+#include "lodrix-playlist/select/dates.h"
 #include "xspf/xspf.h"
 
 static const struct {
@@ -12,7 +13,7 @@ static const struct {
     {"title", Field::title}, {"artist", Field::artist}, {"albumartist", Field::album_artist},
     {"album", Field::album}, {"genre", Field::genre},   {"composer", Field::composer},
     {"year", Field::year},   {"track", Field::track},   {"disc", Field::disc},
-    {"length", Field::length}, {"path", Field::path},
+    {"length", Field::length}, {"path", Field::path},   {"mtime", Field::mtime},
 };
 
 bool field_named(const std::string &name, Field &field) {
@@ -25,7 +26,8 @@ bool field_named(const std::string &name, Field &field) {
 }
 
 bool is_number_field(Field field) {
-    return field == Field::year || field == Field::track || field == Field::disc || field == Field::length;
+    return field == Field::year || field == Field::track || field == Field::disc || field == Field::length ||
+           field == Field::mtime;
 }
 
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -136,16 +138,6 @@ static const std::string *field_tag(const Tags &tags, Field field) {
     }
 }
 
-std::string shown_field(const Track &track, Field field, const MediaFiles &files) {
-    if (field == Field::path)
-        return media_file_path(files, track.file);
-    if (is_number_field(field)) {
-        uint64_t number = number_field(track, field);
-        return number == 0 ? "" : std::to_string(field == Field::length ? number / 1000 : number);
-    }
-    return shown_tag(*field_tag(track.tags, field));
-}
-
 std::string folded_field(const Track &track, Field field, const MediaFiles &files) {
     return case_folded(shown_field(track, field, files));
 }
@@ -159,3 +151,22 @@ uint64_t number_field(const Track &track, Field field) {
     }
 }
 
+uint64_t number_field(const Track &track, Field field, const MediaFiles &files) {
+    if (field != Field::mtime)
+        return number_field(track, field);
+    return track.file < files.modified.size() && files.modified[track.file] > 0 ? uint64_t(files.modified[track.file]) : 0;
+}
+
+std::string shown_field(const Track &track, Field field, const MediaFiles &files) {
+    if (field == Field::path)
+        return media_file_path(files, track.file);
+    if (field == Field::mtime) {
+        uint64_t seconds = number_field(track, field, files);
+        return seconds > 0 ? local_date(int64_t(seconds)) : "";
+    }
+    if (is_number_field(field)) {
+        uint64_t number = number_field(track, field);
+        return number == 0 ? "" : std::to_string(field == Field::length ? number / 1000 : number);
+    }
+    return shown_tag(*field_tag(track.tags, field));
+}

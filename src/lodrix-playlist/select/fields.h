@@ -9,12 +9,12 @@
 
 // What a query term or a sort key names of a track, and the values it reads there.
 
-enum class Field { title, artist, album_artist, album, genre, composer, year, track, disc, length, path };
+enum class Field { title, artist, album_artist, album, genre, composer, year, track, disc, length, path, mtime };
 
 /// The field a name ("albumartist") names; false for none.
 bool field_named(const std::string &name, Field &field);
 
-/// True for the fields that hold numbers: year, track, disc, length.
+/// True for the fields that hold numbers: year, track, disc, length, mtime.
 bool is_number_field(Field field);
 
 /// A field of a track as the playlist shows it: a tag in UTF-8, the path, a number in decimal
@@ -24,8 +24,16 @@ std::string shown_field(const Track &track, Field field, const MediaFiles &files
 /// shown_field, case-folded.
 std::string folded_field(const Track &track, Field field, const MediaFiles &files);
 
-/// A number field of a track (length in milliseconds); 0 where the track has none.
+/// A number field of a track (length in milliseconds; mtime, its file's modification time, in
+/// seconds since 1970, where the walk took them); 0 where the track has none.
+uint64_t number_field(const Track &track, Field field, const MediaFiles &files);
+
+/// The same for a field the track holds itself (any but mtime).
 uint64_t number_field(const Track &track, Field field);
+
+/// A field as a list's name shows it: a text as the playlist shows it (UTF-8), a number in
+/// decimal (length in whole seconds), mtime as its local date ("2024-03-15"); "" for none.
+std::string shown_field(const Track &track, Field field, const MediaFiles &files);
 
 /// A count of digits, none other, that fits 64 bits.
 bool parse_number(const std::string &text, uint64_t &number);

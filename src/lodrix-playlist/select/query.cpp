@@ -9,6 +9,7 @@
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/case.h"
 #include "lodrix-playlist/lib/text/text.h"
+#include "lodrix-playlist/select/dates.h"
 
 static bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -53,6 +54,8 @@ static bool parse_bound(const std::string &text, Field field, bool &negative, ui
 // N, LOW..HIGH, LOW.., ..HIGH. A length's bound covers what its last digit does ("3" is 3.000
 // to 3.999 s, "2.5" 2.500 to 2.599 s), as a player shows it; no number is below 0.
 static bool parse_range(const std::string &text, Field field, QueryTerm &term) {
+    if (field == Field::mtime)
+        return parse_date_range(text, term.low, term.high);
     size_t dots = text.find("..");
     std::string low = dots == std::string::npos ? text : text.substr(0, dots);
     std::string high = dots == std::string::npos ? text : text.substr(dots + 2);
@@ -246,7 +249,7 @@ static bool lies_in(const std::string &file, const std::string &path) {
            (file.size() == path.size() || path.back() == '/' || file[path.size()] == '/');
 }
 
-static bool term_matches(const QueryTerm &term, TrackTexts &texts, const Track &track) {
+static bool term_matches(const QueryTerm &term, TrackTexts &texts, const Track &track, const MediaFiles &files) {
     switch (term.kind) {
     case QueryTerm::contains:
         if (term.any_field)
@@ -261,7 +264,7 @@ static bool term_matches(const QueryTerm &term, TrackTexts &texts, const Track &
                                [&](Field field) { return term.expression.found_in(texts.shown(field)); });
         return term.expression.found_in(texts.shown(term.field));
     case QueryTerm::range: {
-        uint64_t number = number_field(track, term.field);
+        uint64_t number = number_field(track, term.field, files);
         return number != 0 && number >= term.low && number <= term.high;
     }
     case QueryTerm::in_path:
@@ -273,5 +276,5 @@ static bool term_matches(const QueryTerm &term, TrackTexts &texts, const Track &
 bool matches(const Query &query, const Track &track, const MediaFiles &files) {
     TrackTexts texts(track, files);
     return std::all_of(query.begin(), query.end(),
-                       [&](const QueryTerm &term) { return term_matches(term, texts, track) != term.negated; });
+                       [&](const QueryTerm &term) { return term_matches(term, texts, track, files) != term.negated; });
 }

@@ -34,6 +34,12 @@ class Selector {
     /// Selects from tracks, the next part of a list in order: the whole list where
     /// needs_all_tracks or, with each_folder, for a sort or a shuffle.
     void apply(std::vector<Track> &tracks);
+    /// apply's first step alone: keeps the tracks --match keeps.
+    void match(std::vector<Track> &tracks) const;
+    /// True where --match keeps track (every track without a query).
+    bool keeps(const Track &track) const;
+    /// apply's other steps, on tracks already matched.
+    void arrange(std::vector<Track> &tracks);
     /// True once the limit keeps no further track (never with each_folder).
     bool finished() const;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lodrix-playlist/lib/text/case.h"
+#include "lodrix-playlist/select/dates.h"
 #include "lodrix-playlist/select/select.h"
 
 TEST(Selection, LimitsSortKeysAndModes) {
@@ -49,6 +50,58 @@ TEST(Selection, LimitsSortKeysAndModes) {
     ShuffleMode mode;
     EXPECT_TRUE(parse_shuffle_mode("spread", mode) && mode == ShuffleMode::spread);
     EXPECT_FALSE(parse_shuffle_mode("Albums", mode));
+}
+
+// A UTC time as seconds since 1970.
+static uint64_t utc(const char *text) {
+    tm time = {};
+    strptime(text, "%Y-%m-%dT%H:%M:%S", &time);
+    return uint64_t(timegm(&time));
+}
+
+// mtime's dates in Central European time, which changes to summer time on 2024-03-31 and
+// 2025-03-30, from 2025-03-15 12:00.
+TEST(Selection, Dates) {
+    const char *zone = getenv("TZ");
+    std::string kept = zone != nullptr ? zone : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    const int64_t now = int64_t(utc("2025-03-15T11:00:00"));
+    const struct {
+        const char *text;
+        uint64_t low, high; // 0, 0 for one that cannot be read
+    } cases[] = {
+        {"2024", utc("2023-12-31T23:00:00"), utc("2024-12-31T22:59:59")},
+        {"2024-03..2024-06", utc("2024-02-29T23:00:00"), utc("2024-06-30T21:59:59")},
+        {"2024-03-31", utc("2024-03-30T23:00:00"), utc("2024-03-31T21:59:59")},
+        {"2024-06-30T23:59:59", utc("2024-06-30T21:59:59"), utc("2024-06-30T21:59:59")},
+        {"2024-06-30 23:59", utc("2024-06-30T21:59:00"), utc("2024-06-30T21:59:59")},
+        {"2024-06-30T23", utc("2024-06-30T21:00:00"), utc("2024-06-30T21:59:59")},
+        {"2024..", utc("2023-12-31T23:00:00"), UINT64_MAX},
+        {"..1969", 0, 0},
+        {"-30d..", utc("2025-02-12T23:00:00"), UINT64_MAX},
+        {"-2w..", utc("2025-02-28T23:00:00"), UINT64_MAX},
+        {"-1m", utc("2025-02-14T23:00:00"), utc("2025-02-15T22:59:59")},
+        {"-1y..-1d", utc("2024-03-14T23:00:00"), utc("2025-03-14T22:59:59")},
+        {"+20d", utc("2025-04-03T22:00:00"), utc("2025-04-04T21:59:59")},
+    };
+    for (const auto &c : cases) {
+        uint64_t low = 1, high = 1;
+        EXPECT_TRUE(parse_date_range_at(c.text, now, low, high)) << c.text;
+        EXPECT_EQ(low, c.low) << c.text;
+        EXPECT_EQ(high, c.high) << c.text;
+    }
+    for (const char *wrong : {"2024-02-30", "2024-13", "24", "2024-3", "2024-03-15T24", "2024-03-15X10", "x", "..",
+                              "-30x", "-d", "30d", "", "2024-03-15T10:30:00Z"}) {
+        uint64_t low, high;
+        EXPECT_FALSE(parse_date_range_at(wrong, now, low, high)) << wrong;
+    }
+    EXPECT_EQ(local_date(int64_t(utc("2024-06-30T22:30:00"))), "2024-07-01");
+    if (zone != nullptr)
+        setenv("TZ", kept.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 // Unicode's case folding, composed: what a query and a sort key compare.

@@ -56,7 +56,7 @@ void sort_tracks(std::vector<Track> &tracks, const std::vector<SortKey> &keys, c
         Column column{key, {}, {}, {}};
         for (const Track &track : tracks)
             if (is_number_field(key.field)) {
-                column.numbers.push_back(number_field(track, key.field));
+                column.numbers.push_back(number_field(track, key.field, files));
             } else {
                 column.texts.push_back(folded_field(track, key.field, files));
                 column.bases.push_back(base_letters(column.texts.back()));

@@ -121,7 +121,7 @@ static void add_sheet_folder(const std::string &folder, MediaFiles &files) {
 
 
 bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files,
-                         bool files_first) {
+                         bool files_first, bool times) {
     bool all_read = true;
     for (const std::string &operand : operands) {
         std::error_code error;
@@ -147,6 +147,11 @@ bool collect_media_files(const std::vector<std::string> &operands, const std::st
         } else {
             report(not_regular_message, printable(operand).c_str());
         }
+    }
+    // Apart from the listings: a stat each, which only a query or sort on mtime pays.
+    for (size_t i = files.modified.size(); times && i < files.files.size(); ++i) {
+        FileIdentity identity;
+        files.modified.push_back(identify_path(media_file_path(files, i), identity) ? identity.modified_ns / 1000000000 : 0);
     }
     return all_read;
 }

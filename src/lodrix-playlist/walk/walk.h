@@ -15,6 +15,8 @@ struct WalkSettings {
     /// Each folder's files before its subfolders, so that they follow each other (for an
     /// order of their own, and for -e).
     bool files_first = false;
+    /// Each file's modification time, into MediaFiles::modified (a query or sort asks for it).
+    bool times = false;
 };
 
 /// Appends the media files the operands name, in playlist order: for a folder, its media
@@ -31,8 +33,9 @@ struct WalkSettings {
 /// With files_first, each folder's files come before its subfolders (for an order of their own).
 /// A folder's cover is found in the listings the walk reads: the first of "cover", "folder",
 /// "front", "albumart" and "album" with ".jpg", ".jpeg" or ".png", in any case.
+/// With times, each file's modification time is taken too (one stat each).
 bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files,
-                         bool files_first = false);
+                         bool files_first = false, bool times = false);
 
 /// The rank of a cover file's name (0 the best), or -1 for a name that is none.
 int cover_rank(const std::string &name);

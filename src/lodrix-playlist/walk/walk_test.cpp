@@ -1,5 +1,6 @@
 // The walk of a scratch tree.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,14 @@ TEST(Walk, ListsMediaFilesInOrder) {
             listed.push_back(media_file_path(files, i).substr(scratch.size() + 1));
         EXPECT_EQ(listed, c.listed) << c.operands[0];
     }
+    // Asked for, each file's modification time, in the files' order.
+    timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (scratch + "/real/sub/c.flac").c_str(), times, 0), 0);
+    MediaFiles timed;
+    EXPECT_TRUE(collect_media_files({"real/sub", "outside.mp3"}, scratch, timed, false, true));
+    ASSERT_EQ(timed.modified.size(), 2u);
+    EXPECT_EQ(timed.modified[0], 1700000000);
+    EXPECT_GT(timed.modified[1], 1700000000);
     EXPECT_EQ(chdir(cwd.c_str()), 0);
     fs::remove_all(scratch);
 }

@@ -30,6 +30,9 @@ struct MediaFiles {
         std::string folder, name;
     };
     std::vector<Cover> covers;
+    /// Per file, its modification time in seconds since 1970 (0 where it cannot be had), where
+    /// the walk was asked for them; else empty.
+    std::vector<int64_t> modified;
 };
 
 /// The absolute path of files.files[index].
