@@ -122,7 +122,7 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             }
         }
         std::string path = media_file_path(files, index);
-        Pending file = {index, -1, 0, lowercase_extension(path), {}};
+        Pending file = {index, -1, 0, lowercase_extension(path), {}, 0};
         if (!reader.start()) {
             reading.error = errno;
         } else {
@@ -132,6 +132,8 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             bool slow = std::chrono::steady_clock::now() - opening >= slow_open;
             reading = {file.fd < 0 ? Reading::unreadable : Reading::not_regular, 0, file.fd < 0 ? errno : 0};
             bool for_reader = file.fd >= 0 && file.size >= 0;
+            if (for_reader && cache != nullptr)
+                file.fingerprint = cache->fingerprint(index, file.fd, file.identity);
             bool handed = for_reader && reader.send(file.fd, file.size, file.extension);
             if (for_reader)
                 pending.push_back(std::move(file));
@@ -203,7 +205,7 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         Reading reading = reader.receive(lost);
         if (lost != Reader::no_file) {
             if (cache != nullptr)
-                cache->keep(pending[lost].index, pending[lost].identity, reading);
+                cache->keep(pending[lost].index, pending[lost].identity, pending[lost].fingerprint, reading);
             close_media_file(pending[lost].fd);
         }
         lock.lock();
