@@ -83,7 +83,8 @@ bool ReadingCache::open() {
 
 bool ReadingCache::open_database() {
     std::string reason;
-    switch (examine(reason)) {
+    Found examined = examine(reason);
+    switch (examined) {
     case Found::not_ours:
         given_up = true;
         report(not_ours_message, printable(file).c_str());
@@ -100,7 +101,10 @@ bool ReadingCache::open_database() {
     case Found::ours:
         break;
     }
-    int result = sqlite3_open_v2(file.c_str(), &stores_database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+    // Where the system makes no private file (Windows), SQLite makes it.
+    int result = sqlite3_open_v2(file.c_str(), &stores_database,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX |
+                                     (examined == Found::missing ? SQLITE_OPEN_CREATE : 0),
                                  fork_safe_vfs());
     Schema found = Schema::other;
     if (result != SQLITE_OK)
