@@ -33,19 +33,21 @@ struct CacheScratch {
         cache->open();
         return cache;
     }
-    /// Runs sql on the database as another program would, which then copies its log into it.
-    void execute(const std::string &sql) {
+    /// Runs sql on the database as another program would, which then copies its log into it
+    /// (or, with in_log, leaves the commit there).
+    void execute(const std::string &sql, bool in_log = false) {
         sqlite3 *database = nullptr;
         ASSERT_EQ(sqlite3_open(file.c_str(), &database), SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+        sqlite3_db_config(database, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, int(in_log), nullptr);
         sqlite3_close(database);
     }
-    /// The first column of sql's rows, a line each.
-    std::string rows(const std::string &sql) {
+    /// The first column of sql's rows on the database (or another), a line each.
+    std::string rows(const std::string &sql, const std::string &other = "") {
         sqlite3 *database = nullptr;
         sqlite3_stmt *statement = nullptr;
         std::string lines;
-        if (sqlite3_open(file.c_str(), &database) == SQLITE_OK &&
+        if (sqlite3_open((other.empty() ? file : other).c_str(), &database) == SQLITE_OK &&
             sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK)
             while (sqlite3_step(statement) == SQLITE_ROW)
                 lines += std::string((const char *)sqlite3_column_text(statement, 0)) + "\n";
