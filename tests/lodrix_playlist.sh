@@ -756,16 +756,16 @@ count_kept() { python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1
 for _ in $(seq 100); do [ "$(count_kept "$work/killed.sqlite")" -gt 0 ] 2>/dev/null && break; sleep 0.1; done
 sleep 1.5 && kill -9 $pid && kill $stalled
 wait $pid $stalled 2>/dev/null
-stored=$(count_kept "$work/killed.sqlite")
-first=$(kept "$work/killed.sqlite" | head -n 1)
-set_duration "$work/killed.sqlite" "${first%/*}" a.wav checksum || exit 1
-if command -v strace >/dev/null; then
-    strace -f -e trace=openat -o "$work/opened" "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out"
-    read_again=$(grep -c '/a\.wav", O_RDONLY' "$work/opened")
-else
-    "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out" && read_again=$((10000 - stored))
+stored=$(count_kept "$work/killed.sqlite") first=$(kept "$work/killed.sqlite" | head -n 1) read_again=none
+if [ "${stored:-0}" -gt 0 ] && set_duration "$work/killed.sqlite" "${first%/*}" a.wav checksum; then
+    if command -v strace >/dev/null; then
+        strace -f -e trace=openat -o "$work/opened" "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out"
+        read_again=$(grep -c '/a\.wav", O_RDONLY' "$work/opened")
+    else
+        "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out" && read_again=$((10000 - stored))
+    fi
 fi
-[ "$stored" -gt 0 ] 2>/dev/null && [ "$stored" -lt 10000 ] && [ "$read_again" = $((10000 - stored)) ] &&
+[ "${stored:-0}" -gt 0 ] && [ "$stored" -lt 10000 ] && [ "$read_again" = $((10000 - stored)) ] &&
     [ "$(grep -c '<duration>4242<' "$work/out")" = 1 ] ||
     fail "a killed run: ${stored:-no} readings kept, $read_again files read again of 10000"
 
