@@ -80,7 +80,8 @@ TEST(ReadingCache, DamagedReadingReadAgain) {
              change_byte(scratch.file, reading_bytes, 2, 1);
          }, 1},
         {"longer than a reader may answer, with its checksum", [&](CacheScratch &scratch) {
-             uint32_t checksum = reading_checksum(scratch.files.folders[0], "a.mp3", old_file, 1, 0,
+             uint32_t checksum = reading_checksum(scratch.files.folders[0], "a.mp3",
+                                                  {1, 0, 1000, old_file.modified_ns, old_file.changed_ns}, 1, 0,
                                                   oversized_bytes.data(), oversized_bytes.size());
              sqlite3 *database = nullptr;
              sqlite3_stmt *update = nullptr;
