@@ -36,8 +36,9 @@ static const char schema_sql[] =
 
 static const int64_t ns_per_day = int64_t(86400) * 1000000000;
 // How long making or renewing the database waits for another run's lock: a batch takes
-// milliseconds. Stores and lookups wait far less (cache_store.cpp, cache_lookup.cpp).
-static const int make_wait_ms = 5000;
+// milliseconds. A read waits far less: readers in the log wait only for a process that holds
+// the whole database, and the run reads the files instead. Stores: cache_store.cpp.
+static const int make_wait_ms = 5000, read_wait_ms = 100;
 
 ReadingCache::ReadingCache(const std::string &file, const MediaFiles &files, int64_t version)
     : file(file), files(files), version(version), started_ns(wall_clock_ns()), today(started_ns / ns_per_day),
@@ -151,7 +152,7 @@ bool ReadingCache::open_lookups() {
 // Settings of the connection alone: nothing here writes to the file.
 bool ReadingCache::configure(sqlite3 *database) {
     sqlite3_extended_result_codes(database, 1);
-    sqlite3_busy_timeout(database, make_wait_ms);
+    sqlite3_busy_timeout(database, read_wait_ms);
     // The log is copied into the database by the store that fills it past wal_autocheckpoint,
     // on the storing thread, never at the close: that copy and its two flushes to disk would
     // come after the list is written (a tenth of a first run's time over 10,000 files).
@@ -176,6 +177,7 @@ bool ReadingCache::make_schema(Schema &found) {
     snprintf(marks, sizeof marks, "PRAGMA application_id = %lld; PRAGMA user_version = %lld; INSERT INTO dropped VALUES (%lld)",
              (long long)application_id, (long long)schema_version, (long long)today);
     bool renewed = found == Schema::older;
+    sqlite3_busy_timeout(stores_database, make_wait_ms);
     if (!execute(stores_database, "BEGIN IMMEDIATE") || !read_schema(stores_database, found))
         return false;
     if (found == Schema::older &&
@@ -186,6 +188,7 @@ bool ReadingCache::make_schema(Schema &found) {
         !execute(stores_database, found == Schema::other || found == Schema::newer ? "ROLLBACK" : "COMMIT"))
         return false;
     found = making ? Schema::ours : found;
+    sqlite3_busy_timeout(stores_database, read_wait_ms);
     // A renewed one's marks into the main file, where the next run reads them.
     if (renewed && making)
         sqlite3_exec(stores_database, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
@@ -244,6 +247,8 @@ void ReadingCache::failed(sqlite3 *database, int result) {
         damaged = true;
         return;
     }
+    if ((result & 0xff) == SQLITE_BUSY || (result & 0xff) == SQLITE_LOCKED)
+        return held_by_another();
     int error = database != nullptr ? sqlite3_system_errno(database) : 0;
     // A write cut short by a full disk is SQLITE_FULL without the system's code.
     if (error == 0 && (result & 0xff) == SQLITE_FULL)
