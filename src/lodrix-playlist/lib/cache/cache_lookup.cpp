@@ -19,56 +19,75 @@ static const unsigned lookups_per_transaction = 256;
 static const size_t marks_per_transaction = 1024;
 
 bool ReadingCache::find(size_t index, Reading &reading) {
+    Folder &folder = folders[files.files[index].folder];
     // A folder known to have no readings needs no stat, nor the lock.
-    if (!usable || lookups_skipped || folders[files.files[index].folder].found.load(std::memory_order_relaxed) < 0)
+    if (!usable || lookups_skipped || folder.found.load(std::memory_order_relaxed) < 0)
         return false;
     try {
+        std::string path = media_file_path(files, index);
         FileIdentity identity;
-        return identify_path(media_file_path(files, index), identity) && find(index, identity, reading);
+        if (!folder.fingerprinted.load(std::memory_order_relaxed))
+            return identify_path(path, identity) && find_open(index, identity, -1, reading);
+        // A file of a folder whose files are fingerprinted is opened at once: the open's own
+        // stat stands for the stat, and the fingerprint is read from it.
+        int64_t size = -1;
+        int fd = open_media_file(path, size, identity);
+        bool found = fd >= 0 && size >= 0 && find_open(index, identity, fd, reading);
+        if (fd >= 0)
+            close_media_file(fd);
+        return found;
     } catch (const std::bad_alloc &) {
         return false;
     }
 }
 
-bool ReadingCache::find(size_t index, const FileIdentity &given, Reading &reading) {
+bool ReadingCache::find(size_t index, const FileIdentity &identity, Reading &reading) {
     try {
-        FileIdentity identity = given;
-        bool fingerprinted = needs_fingerprint(index, identity);
-        Kept kept;
-        {
-            std::lock_guard<std::mutex> lock(lookup_mutex);
-            if (!look_up(index, identity, kept))
-                return false;
-        }
-        // Checked as a reader's answer is, and against its checksum: any program of the
-        // user's can write the database, and a changed byte in a reading may still decode.
-        const MediaFiles::File &listed = files.files[index];
-        Reading found;
-        if (!kept.fits ||
-            kept.checksum != (int64_t)reading_checksum(files.folders[listed.folder], listed.name, identity, version,
-                                              kept.fingerprint, kept.bytes.data(), kept.bytes.size()) ||
-            !decode_reading(kept.bytes.data(), kept.bytes.size(), found) || found.outcome != Reading::measured ||
-            found.error != 0) {
-            damaged_row();
-            return false;
-        }
-        if (fingerprinted && !same_fingerprint(index, identity, kept.fingerprint))
-            return false;
-        if (kept.used_day + mark_every_days <= today) {
-            bool wake;
-            {
-                std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
-                used.push_back(index);
-                wake = used.size() >= marks_per_transaction;
-            }
-            if (wake)
-                batch_ready.notify_one();
-        }
-        reading = std::move(found);
-        return true;
+        return find_open(index, identity, -1, reading);
     } catch (const std::bad_alloc &) {
         return false;
     }
+}
+
+// The file as identity names it, open as fd where it is (else -1).
+bool ReadingCache::find_open(size_t index, const FileIdentity &given, int fd, Reading &reading) {
+    FileIdentity identity = given;
+    bool fingerprinted = needs_fingerprint(index, identity);
+    Kept kept;
+    {
+        std::lock_guard<std::mutex> lock(lookup_mutex);
+        if (!look_up(index, identity, kept))
+            return false;
+    }
+    // Checked as a reader's answer is, and against its checksum: any program of the user's
+    // can write the database, and a changed byte in a reading may still decode.
+    const MediaFiles::File &listed = files.files[index];
+    Reading found;
+    if (!kept.fits ||
+        kept.checksum != (int64_t)reading_checksum(files.folders[listed.folder], listed.name, identity, version,
+                                                   kept.fingerprint, kept.bytes.data(), kept.bytes.size()) ||
+        !decode_reading(kept.bytes.data(), kept.bytes.size(), found) || found.outcome != Reading::measured ||
+        found.error != 0) {
+        damaged_row();
+        return false;
+    }
+    if (fingerprinted) {
+        folders[listed.folder].fingerprinted.store(true, std::memory_order_relaxed);
+        if (!same_fingerprint(index, identity, fd, kept.fingerprint))
+            return false;
+    }
+    if (kept.used_day + mark_every_days <= today) {
+        bool wake;
+        {
+            std::lock_guard<std::mutex> waiting_lock(waiting_mutex);
+            used.push_back(index);
+            wake = used.size() >= marks_per_transaction;
+        }
+        if (wake)
+            batch_ready.notify_one();
+    }
+    reading = std::move(found);
+    return true;
 }
 
 // Where the file system keeps no change time of its own: always on FAT and exFAT, where a
@@ -96,17 +115,18 @@ bool ReadingCache::needs_fingerprint(size_t index, FileIdentity &identity) {
     return times == ChangeTimes::absent || (times == ChangeTimes::reported && identity.changed_ns == identity.modified_ns);
 }
 
-// The file, opened as it was looked up, still has the fingerprint kept with its reading.
-bool ReadingCache::same_fingerprint(size_t index, const FileIdentity &identity, int64_t kept) {
-    int64_t size = -1, print = 0;
-    FileIdentity opened;
-    int fd = open_media_file(media_file_path(files, index), size, opened);
-    if (fd < 0)
-        return false;
-    bool same = size >= 0 && opened.device == identity.device && opened.inode == identity.inode &&
-                opened.size == identity.size && opened.modified_ns == identity.modified_ns &&
-                file_fingerprint(fd, size, print) && print == kept;
-    close_media_file(fd);
+// The file, as it was looked up (open as fd, or opened here where fd is -1), still has the
+// fingerprint kept with its reading.
+bool ReadingCache::same_fingerprint(size_t index, const FileIdentity &identity, int fd, int64_t kept) {
+    int64_t size = identity.size, print = 0;
+    FileIdentity opened = identity;
+    int own = fd < 0 ? open_media_file(media_file_path(files, index), size, opened) : -1;
+    bool same = (fd >= 0 || own >= 0) && size >= 0 && opened.device == identity.device &&
+                opened.inode == identity.inode && opened.size == identity.size &&
+                opened.modified_ns == identity.modified_ns && file_fingerprint(fd >= 0 ? fd : own, size, print) &&
+                print == kept;
+    if (own >= 0)
+        close_media_file(own);
     return same;
 }
 

@@ -84,6 +84,7 @@ class ReadingCache {
     struct Folder {
         int64_t looked_up = 0; ///< its id for lookups (lookup_mutex): 0 not looked up, -1 none
         int64_t stored = 0;    ///< its id for stores (the storing thread)
+        std::atomic<bool> fingerprinted{false}; ///< a reading of its files was found with a fingerprint
         /// The id when the run first looked, read without the lock: -1, none to find.
         std::atomic<int64_t> found{0};
     };
@@ -114,8 +115,9 @@ class ReadingCache {
     void failed(sqlite3 *database, int result);
     void report_unusable(const char *reason);
     // Lookups (cache_lookup.cpp).
+    bool find_open(size_t index, const FileIdentity &identity, int fd, Reading &reading);
     bool needs_fingerprint(size_t index, FileIdentity &identity);
-    bool same_fingerprint(size_t index, const FileIdentity &identity, int64_t kept);
+    bool same_fingerprint(size_t index, const FileIdentity &identity, int fd, int64_t kept);
     bool look_up(size_t index, const FileIdentity &identity, Kept &kept);
     bool in_lookups();
     void counted_lookup();
