@@ -764,7 +764,7 @@ wait $pid $stalled 2>/dev/null
 stored=$(count_kept "$work/killed.sqlite") first=$(kept "$work/killed.sqlite" | head -n 1) read_again=none
 if [ "${stored:-0}" -gt 0 ] && set_duration "$work/killed.sqlite" "${first%/*}" a.wav checksum; then
     if command -v strace >/dev/null; then
-        strace -f -e trace=openat -o "$work/opened" "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out"
+        strace -f -e trace=openat -o "$work/opened" "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out" 2>/dev/null
         read_again=$(grep -c '/a\.wav", O_RDONLY' "$work/opened")
     else
         "$program" --cache="$work/killed.sqlite" "$work/10000" >"$work/out" && read_again=$((10000 - stored))
