@@ -181,10 +181,11 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
                next < taken + slots.size()) {
             // Starting a thread lets go of the lock: then look again. While the storage waits
             // (a kept reading's stat too), more threads at once. While every file is a kept
-            // reading, one thread looks them up: more only wait for each other, across cores.
+            // reading, one thread looks them up: more only wait for each other, across cores;
+            // but where a lookup reads the file's ends, a thread a core.
             bool slow_storage = slow_opens >= slow_opens_in_a_row;
             size_t most_threads = slow_storage ? most_readers : cores;
-            bool reading = cache == nullptr || !pending.empty() || slow_storage;
+            bool reading = cache == nullptr || !pending.empty() || slow_storage || cache->reads_files();
             if (reading && readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < most_threads) {
                 start_thread(lock);
                 continue;

@@ -73,6 +73,7 @@ bool ReadingCache::find_open(size_t index, const FileIdentity &given, int fd, Re
     }
     if (fingerprinted) {
         folders[listed.folder].fingerprinted.store(true, std::memory_order_relaxed);
+        fingerprinting.store(true, std::memory_order_relaxed);
         if (!same_fingerprint(index, identity, fd, kept.fingerprint))
             return false;
     }

@@ -62,6 +62,10 @@ class ReadingCache {
     /// The same, for the file's identity as given.
     bool find(size_t index, const FileIdentity &identity, Reading &reading);
 
+    /// True once a lookup read a file's ends for its fingerprint: lookups then do work a
+    /// core each, not only the database's.
+    bool reads_files() const { return fingerprinting.load(std::memory_order_relaxed); }
+
     /// What keep needs of files.files[index], open as fd with identity, before it is read: its
     /// fingerprint where its file system needs one, else 0.
     int64_t fingerprint(size_t index, int fd, const FileIdentity &identity);
@@ -149,6 +153,7 @@ class ReadingCache {
     std::atomic<bool> usable{false};
     std::atomic<bool> damaged{false};       ///< ours, and damaged: moved aside once closed
     std::atomic<bool> lookups_skipped{false}; ///< another process holds the whole database
+    std::atomic<bool> fingerprinting{false};  ///< a lookup read a file's fingerprint
     std::atomic<bool> given_up{false}, held{false}, rows_reported{false}; ///< each message once
 
     std::mutex devices_mutex; ///< devices
