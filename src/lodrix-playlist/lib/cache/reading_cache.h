@@ -37,7 +37,8 @@ struct sqlite3_stmt;
 /// a symbolic link to anything but our own) is left as it was, with one message. Ours and
 /// damaged, it is moved aside with its log. Lookups and stores use a connection each, the
 /// stores on a thread of their own that commits what came at least once a second; a store
-/// that another process's lock holds up is dropped, never waited for.
+/// that another process's lock holds up longer than a batch takes is dropped, and a lookup
+/// that it holds up is given up: no list waits for another process.
 class ReadingCache {
   public:
     /// The database's marks (application_id "LDRX", user_version): a database with others is
