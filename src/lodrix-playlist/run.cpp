@@ -89,9 +89,12 @@ int run(int argc, char **argv) {
 
         // Kept readings stand in for reading a file; the pool ends before the cache stores its last.
         std::unique_ptr<ReadingCache> cache;
-        if (settings.read.cache && !files.files.empty())
+        if (settings.read.cache && !files.files.empty()) {
             cache = std::make_unique<ReadingCache>(settings.read.cache_file ? settings.read.cache_file : "", files,
                                                    current_reading_version());
+            if (!cache->open())
+                cache.reset();
+        }
         ReaderPool pool(files, cache.get());
         Tracks tracks(files, settings.tracks);
         pool.start();

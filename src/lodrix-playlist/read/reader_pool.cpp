@@ -122,7 +122,7 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             }
         }
         std::string path = media_file_path(files, index);
-        Pending file = {index, -1, 0, lowercase_extension(path), {}};
+        Pending file = {index, -1, 0, lowercase_extension(path), {}, 0};
         if (!reader.start()) {
             reading.error = errno;
         } else {
@@ -132,6 +132,8 @@ bool ReaderPool::hand_over(Reader &reader, std::vector<Pending> &pending, std::u
             bool slow = std::chrono::steady_clock::now() - opening >= slow_open;
             reading = {file.fd < 0 ? Reading::unreadable : Reading::not_regular, 0, file.fd < 0 ? errno : 0};
             bool for_reader = file.fd >= 0 && file.size >= 0;
+            if (for_reader && cache != nullptr)
+                file.fingerprint = cache->fingerprint(index, file.fd, file.identity);
             bool handed = for_reader && reader.send(file.fd, file.size, file.extension);
             if (for_reader)
                 pending.push_back(std::move(file));
@@ -179,10 +181,11 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
                next < taken + slots.size()) {
             // Starting a thread lets go of the lock: then look again. While the storage waits
             // (a kept reading's stat too), more threads at once. While every file is a kept
-            // reading, one thread looks them up: more only wait for each other, across cores.
+            // reading, one thread looks them up: more only wait for each other, across cores;
+            // but where a lookup reads the file's ends, a thread a core.
             bool slow_storage = slow_opens >= slow_opens_in_a_row;
             size_t most_threads = slow_storage ? most_readers : cores;
-            bool reading = cache == nullptr || !pending.empty() || slow_storage;
+            bool reading = cache == nullptr || !pending.empty() || slow_storage || cache->reads_files();
             if (reading && readers_waiting == 0 && next + 1 < files.files.size() && threads.size() < most_threads) {
                 start_thread(lock);
                 continue;
@@ -203,7 +206,7 @@ void ReaderPool::read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock) 
         Reading reading = reader.receive(lost);
         if (lost != Reader::no_file) {
             if (cache != nullptr)
-                cache->keep(pending[lost].index, pending[lost].identity, reading);
+                cache->keep(pending[lost].index, pending[lost].identity, pending[lost].fingerprint, reading);
             close_media_file(pending[lost].fd);
         }
         lock.lock();

@@ -55,6 +55,7 @@ class ReaderPool {
         int64_t size;
         std::string extension;
         FileIdentity identity;
+        int64_t fingerprint; ///< what the cache keeps with its reading, taken before it is read
     };
     bool wanted_are_read() const;
     void read_ahead(Reader &reader, std::unique_lock<std::mutex> &lock);

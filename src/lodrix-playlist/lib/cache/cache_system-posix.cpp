@@ -6,6 +6,7 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -36,6 +37,28 @@ bool make_private_file(const std::string &file) {
         return false;
     close(fd);
     return true;
+}
+
+// The kernel's numbers for the file systems (statfs's f_type).
+static const unsigned long msdos_magic = 0x4d44, exfat_magic = 0x2011bab0, fuse_magic = 0x65735546,
+                           smb_magic = 0x517b, cifs_magic = 0xff534d42, smb2_magic = 0xfe534d42;
+
+ChangeTimes change_times(const std::string &path) {
+    struct statfs status;
+    if (statfs(path.c_str(), &status) != 0)
+        return ChangeTimes::real;
+    switch ((unsigned long)status.f_type & 0xffffffff) {
+    case msdos_magic:
+    case exfat_magic:
+        return ChangeTimes::absent;
+    case fuse_magic: // fuse and fuseblk alike: exfat-fuse, sshfs, ntfs-3g
+    case smb_magic:
+    case cifs_magic:
+    case smb2_magic:
+        return ChangeTimes::reported;
+    default:
+        return ChangeTimes::real;
+    }
 }
 
 std::string system_error_text(int error) { return error != 0 ? strerror(error) : ""; }

@@ -21,6 +21,18 @@ bool default_cache_file(std::string &file) {
     return !error;
 }
 
+// FAT and exFAT keep no change time; a share reports what its server has.
+ChangeTimes change_times(const std::string &path) {
+    std::wstring wide = std::filesystem::u8path(path).wstring();
+    wchar_t volume[MAX_PATH + 1], system[MAX_PATH + 1];
+    if (!GetVolumePathNameW(wide.c_str(), volume, MAX_PATH + 1))
+        return ChangeTimes::real;
+    if (GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1) &&
+        (_wcsicmp(system, L"FAT") == 0 || _wcsicmp(system, L"FAT32") == 0 || _wcsicmp(system, L"exFAT") == 0))
+        return ChangeTimes::absent;
+    return GetDriveTypeW(volume) == DRIVE_REMOTE ? ChangeTimes::reported : ChangeTimes::real;
+}
+
 // %LOCALAPPDATA% is the user's own; SQLite makes the file.
 bool make_private_file(const std::string &) { return true; }
 
