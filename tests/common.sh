@@ -1,5 +1,10 @@
 # Sourced by the test scripts.
 
+# The rows that match a message match lodrix-playlist's English texts, and the system's own
+# reasons in English: the language is set here, never taken from whoever runs the suite.
+export LC_ALL=C.UTF-8
+unset LANGUAGE
+
 # skip REASON: the test cannot run here (exit 77), except in CI, where a skip could hide a
 # missing install step and so fails.
 skip() {

@@ -88,12 +88,12 @@ timeout 20 "$program" "$work/sine.mp3" "$work/fifo" "$work/garbage.mp3" >"$work/
     fail "files and a FIFO as operands: status $?"
 durations=$(xmllint --xpath "//*[local-name()='duration']/text()" "$work/out" | tr '\n' ' ')
 [ "$durations" = "$probed 0 " ] || fail "durations '$durations', expected '$probed 0 ' (ffprobe, garbage)"
-grep -q "fifo: keine regulaere Datei" "$work/err" || fail "no message for the FIFO: $(cat "$work/err")"
+grep -q "fifo: not a regular file" "$work/err" || fail "no message for the FIFO: $(cat "$work/err")"
 
 # The bytes are those of lodrix -p in the file's folder, each "&" of the name given as "&amp;".
 mkdir -p "$work/partly/locked" && write_wav "$work/partly/a & b.wav" 100 || exit 1
 (cd "$work/partly" && PWD=$work/partly "$lodrix" "a &amp; b.wav" 1 100 -v -n 1 -p) >"$work/expected-bytes"
-"$program" "$work/partly" | cmp -s - "$work/expected-bytes" || fail "other bytes than lodrix -p writes"
+"$program" --title=Wiedergabeliste "$work/partly" | cmp -s - "$work/expected-bytes" || fail "other bytes than lodrix -p writes"
 
 # An unreadable folder is reported and the rest goes on (as nobody: root reads everything).
 chmod 000 "$work/partly/locked" && chmod a+rx "$work/partly" "$work/partly/a & b.wav"
@@ -101,7 +101,7 @@ as_user=
 mkdir -m 1777 "$work/nobody" || exit 1
 [ "$(id -u)" -eq 0 ] && as_user="runuser -u nobody -- env XDG_CACHE_HOME=$work/nobody"
 $as_user "$program" "$work/partly" >"$work/out" 2>"$work/err" || fail "a locked subfolder stopped the run"
-grep -q 'a &amp; b.wav' "$work/out" && grep -q 'locked: Ordner nicht lesbar' "$work/err" ||
+grep -q 'a &amp; b.wav' "$work/out" && grep -q 'locked: folder cannot be read' "$work/err" ||
     fail "a locked subfolder: $(cat "$work/err")"
 
 # No media file: a message, status 1, nothing on standard output. Operands that are missing
@@ -110,8 +110,8 @@ mkdir "$work/empty" && ln -s loop "$work/loop" || exit 1
 "$program" "$work/empty" >"$work/out" 2>"$work/err"
 [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" = 1 ] || fail "no media: not status 1 with one message"
 "$program" "$work/missing" "$work/loop" "$work/partly" >"$work/out" 2>"$work/err"
-[ $? = 1 ] && grep -q 'a &amp; b.wav' "$work/out" && grep -q 'missing: Datei oder Ordner nicht gefunden' "$work/err" &&
-    grep -q 'loop: nicht lesbar: Too many levels of symbolic links' "$work/err" || fail "missing operands: $(cat "$work/err")"
+[ $? = 1 ] && grep -q 'a &amp; b.wav' "$work/out" && grep -q 'missing: no such file or folder' "$work/err" &&
+    grep -q 'loop: cannot be read: Too many levels of symbolic links' "$work/err" || fail "missing operands: $(cat "$work/err")"
 
 # Files that would make libavformat open other files: a concat list naming a FIFO and one
 # naming itself (a hang and a crash before), DASH and HLS lists naming a FIFO outside the
@@ -414,7 +414,7 @@ done <<'EOF2'
 "$tags/a.mp3" "$tags/h.wav"|#EXTM3U~#EXTINF:0,Künstler - ID3v2~W/tags/a.mp3~#EXTINF:0,h.wav~W/tags/h.wav~ status 0 
 "$cue/Album/image.cue"|#EXTM3U~#EXTINF:1,Die Band - Eins~#EXTVLCOPT:stop-time=1.400~W/cue/Album/image.wav~#EXTINF:2,Gast - Zwei~#EXTVLCOPT:start-time=1.400~#EXTVLCOPT:stop-time=3.000~W/cue/Album/image.wav~#EXTINF:1,Die Band - Drei~#EXTVLCOPT:start-time=3.000~W/cue/Album/image.wav~ status 0 
 "$work/garbage.mp3"|#EXTM3U~#EXTINF:-1,garbage.mp3~W/garbage.mp3~ status 0 
-"$root"/new?line.wav "$root/track 2.wav"|#EXTM3U~#EXTINF:0,track 2.wav~W/Musik & <Hörbücher> #1 100%/track 2.wav~ status 1 lodrix-playlist: W/Musik & <Hörbücher> #1 100%/new?line.wav: Name in M3U nicht darstellbar (Zeilenende oder kein UTF-8), uebergangen
+"$root"/new?line.wav "$root/track 2.wav"|#EXTM3U~#EXTINF:0,track 2.wav~W/Musik & <Hörbücher> #1 100%/track 2.wav~ status 1 lodrix-playlist: W/Musik & <Hörbücher> #1 100%/new?line.wav: name M3U cannot carry (a line end, or not UTF-8), left out
 EOF2
 # VLC plays an M3U8 list kept beside the music (../ locations), each cue part from its start,
 # and takes the artist, title and cover from the list (the WAV has no tags of its own).
@@ -506,11 +506,11 @@ check_rows <<'EOF2'
 --match=^composer:bach|Ärger, Track 2, Blues, ärger, Zebra, untagged.wav
 --match=bach|Track 10
 --match=^jazz|Ärger, Track 10, Track 2, ärger, untagged.wav
---match=selection|status 1: lodrix-playlist: keine Mediendateien gefunden
+--match=selection|status 1: lodrix-playlist: no media files found
 --match=path:Miles|Blues, ärger, Zebra
 --match=^path:Miles|Ärger, Track 10, Track 2, untagged.wav
 --match=path:Miles/Kind/2.flac|ärger
---match=path:Mil|status 1: lodrix-playlist: keine Mediendateien gefunden
+--match=path:Mil|status 1: lodrix-playlist: no media files found
 --match=path:$selection/Anna/Zweite|Track 2
 --match=Anna/Erste|Ärger, Track 10
 --match=^Anna/Erste|Track 2, Blues, ärger, Zebra, untagged.wav
@@ -559,7 +559,7 @@ check_rows <<'EOF2'
 --limit=4s|Ärger, Track 10, Zebra
 --sort=-length --limit=5s|Blues, Ärger
 --match=artist:anna --shuffle --seed=1 --limit=2|Track 2, Ärger
---match=genre:=roc|status 1: lodrix-playlist: keine Mediendateien gefunden
+--match=genre:=roc|status 1: lodrix-playlist: no media files found
 --match=foo:bar|status 1: lodrix-playlist: --match: foo:bar: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime)
 --match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)
 --match='artist:"Miles'|status 1: lodrix-playlist: --match: artist:"Miles: Anfuehrungszeichen nicht geschlossen
@@ -722,7 +722,7 @@ for list in "$each/Album 1/CD1/CD1.xspf" "$each/each.xspf"; do cp "$list" "$list
 cp "$each/Album 1/CD2/CD2.xspf" "$work/CD2.xspf" && rm "$each/Album 1/CD1/CD1.xspf" && chmod -R a+rwX "$each" &&
     chmod 555 "$each/Album 1/CD2" || exit 1
 $as_user "$program" -e "$each" 2>"$work/err"
-[ $? = 2 ] && [ "$(cat "$work/err")" = "lodrix-playlist: $each/Album 1/CD2/CD2.xspf: Liste nicht geschrieben: Permission denied" ] &&
+[ $? = 2 ] && [ "$(cat "$work/err")" = "lodrix-playlist: $each/Album 1/CD2/CD2.xspf: list not written: Permission denied" ] &&
     cmp -s "$each/Album 1/CD2/CD2.xspf" "$work/CD2.xspf" && [ -s "$each/Album 1/CD1/CD1.xspf" ] ||
     fail "-e with a folder it cannot write: $(cat "$work/err")"
 chmod 755 "$each/Album 1/CD2"
@@ -818,7 +818,7 @@ database.commit()' "$@"; }
 set_duration "$work/cache/lodrix/readings.sqlite" "$work/cached" b.mp3 &&
     set_duration "$work/cache/lodrix/readings.sqlite" "$work/cached" c.mp3 checksum || exit 1
 "$program" "$work/cached" >"$work/first.xspf" 2>"$work/err"
-[ "$(cat "$work/err")" = "lodrix-playlist: $work/cache/lodrix/readings.sqlite: beschaedigte Eintraege im Zwischenspeicher, neu gelesen" ] ||
+[ "$(cat "$work/err")" = "lodrix-playlist: $work/cache/lodrix/readings.sqlite: damaged entries in the cache, read again" ] ||
     fail "a reading changed without its checksum: $(cat "$work/err")"
 [ "$(wc -c <"$work/cached/a.mp3")" = "$(wc -c <"$work/retagged/a.mp3")" ] &&
     [ "$(wc -c <"$work/cached/b.mp3")" = "$(wc -c <"$work/retagged/b.mp3")" ] || exit 1
@@ -838,19 +838,19 @@ readable=$(($(wc -l <"$work/durations") - 1))
     exit 1
 echo 'no database' >"$work/other.sqlite" && mkdir -m 555 "$work/readonly" || exit 1
 "$program" --cache="$work/other.sqlite" "$work/cached" >"$work/out" 2>"$work/err" && cmp -s "$work/expected.xspf" "$work/out" &&
-    [ "$(cat "$work/err")" = "lodrix-playlist: $work/other.sqlite: kein Zwischenspeicher von lodrix, weiter ohne ihn" ] &&
+    [ "$(cat "$work/err")" = "lodrix-playlist: $work/other.sqlite: not a lodrix cache, going on without it" ] &&
     [ "$(cat "$work/other.sqlite")" = "no database" ] && [ "$(ls "$work"/other.sqlite*)" = "$work/other.sqlite" ] ||
     fail "another program's file as the cache: $(cat "$work/err")"
 $as_user env XDG_CACHE_HOME="$work/readonly" "$program" "$work/cached" >"$work/out" 2>"$work/err" &&
     cmp -s "$work/expected.xspf" "$work/out" &&
-    [ "$(cat "$work/err")" = "lodrix-playlist: $work/readonly/lodrix/readings.sqlite: Zwischenspeicher nicht nutzbar, weiter ohne ihn: Permission denied" ] ||
+    [ "$(cat "$work/err")" = "lodrix-playlist: $work/readonly/lodrix/readings.sqlite: cache not usable, going on without it: Permission denied" ] ||
     fail "a read-only cache folder: $(cat "$work/err")"
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
     unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs "$1" && "$2" --cache="$1/readings.sqlite" "$3" >/dev/null || exit 99
         head -c 2m /dev/zero >"$1/filler" 2>/dev/null
         "$2" --cache="$1/readings.sqlite" "$4" >"$5.xspf" 2>"$5"' sh "$work/small" "$program" "$work/cached" "$work/1000" "$work/err" &&
         cmp -s "$work/expected-1000.xspf" "$work/err.xspf" &&
-        [ "$(cat "$work/err")" = "lodrix-playlist: $work/small/readings.sqlite: Zwischenspeicher nicht nutzbar, weiter ohne ihn: No space left on device" ] ||
+        [ "$(cat "$work/err")" = "lodrix-playlist: $work/small/readings.sqlite: cache not usable, going on without it: No space left on device" ] ||
         fail "a cache on a full disk: $(cat "$work/err")"
 else
     echo "SKIP (a cache on a full disk): a small file system can be mounted only by root with unshare"
@@ -898,7 +898,7 @@ print(flush=True); time.sleep(10)' "$work/locked.sqlite" $mode >"$work/holder" &
     locked_ms=$(($(now_ms) - start))
     kill $holder && wait $holder
     cmp -s "$work/expected-1000.xspf" "$work/out" && [ "$locked_ms" -lt $((free_ms + 1000)) ] &&
-        [ "$(cat "$work/err")" = "lodrix-playlist: $work/locked.sqlite: Zwischenspeicher von einem anderen Prozess gesperrt, weiter ohne zu warten" ] ||
+        [ "$(cat "$work/err")" = "lodrix-playlist: $work/locked.sqlite: cache locked by another process, going on without waiting" ] ||
         fail "a database another process holds ($mode): $locked_ms ms against $free_ms ms, $(cat "$work/err")"
 done
 # A run killed part way (kill -9) has kept what it read: stores come at least once a second.

@@ -21,8 +21,8 @@
 #include "tracks/tracks.h"
 #include "walk/walk.h"
 
-static const char no_media_message[] = "keine Mediendateien gefunden";
-static const char no_memory_message[] = "zu wenig Speicher";
+static const char no_media_message[] = N_("no media files found");
+static const char no_memory_message[] = N_("out of memory");
 static const char progress_template[] = "\r%zu/%zu";
 
 // "N/M" on a terminal, at most ten times a second; done clears it.

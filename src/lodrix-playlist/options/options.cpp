@@ -238,7 +238,7 @@ static bool read_list_line(std::vector<char *> &argv, const char *where, const s
         return false;
     }
     ListSettings list;
-    list.write.title = default_title;
+    list.write.title = translated(default_title);
     list.write.one_of_many = true;
     settings.texts.push_back(taken_from(folder, argv[0]));
     list.write.output = settings.texts.back().c_str();
@@ -319,7 +319,7 @@ int read_options(int argc, char **argv, Settings &settings) {
     std::vector<option> long_options(std::begin(general_options), std::end(general_options));
     long_options.insert(long_options.end(), std::begin(list_options), std::end(list_options));
     settings = Settings();
-    settings.write.title = default_title;
+    settings.write.title = translated(default_title);
     std::vector<const char *> lists;
     ListOptions options;
     const char *lists_file = nullptr;

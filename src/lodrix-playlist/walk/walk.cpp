@@ -13,10 +13,10 @@
 
 namespace fs = std::filesystem;
 
-static const char not_found_message[] = "%s: Datei oder Ordner nicht gefunden";
-static const char not_regular_message[] = "%s: keine regulaere Datei, uebergangen";
-static const char unreadable_message[] = "%s: nicht lesbar: %s";
-static const char unreadable_folder_message[] = "%s: Ordner nicht lesbar: %s";
+static const char not_found_message[] = N_("%s: no such file or folder");
+static const char not_regular_message[] = N_("%s: not a regular file, left out");
+static const char unreadable_message[] = N_("%s: cannot be read: %s");
+static const char unreadable_folder_message[] = N_("%s: folder cannot be read: %s");
 
 int cover_rank(const std::string &name) {
     static const char *const bases[] = {"cover", "folder", "front", "albumart", "album"};

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "xspf/xspf.h"
 
-static const char not_in_m3u_message[] = "%s: Name in M3U nicht darstellbar (Zeilenende oder kein UTF-8), uebergangen";
+static const char not_in_m3u_message[] = N_("%s: name M3U cannot carry (a line end, or not UTF-8), left out");
 
 Format format_for(Format format, const std::string &name) {
     if (format != Format::by_name)

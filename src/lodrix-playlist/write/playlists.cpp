@@ -17,8 +17,8 @@
 #include "lodrix-playlist/write/names.h"
 #include "platform/platform.h"
 
-const char default_title[] = "Wiedergabeliste";
-static const char list_not_written_message[] = "%s: Liste nicht geschrieben: %s";
+const char default_title[] = N_("Playlist");
+static const char list_not_written_message[] = N_("%s: list not written: %s");
 
 static std::string parent_folder(const std::string &path) {
     return std::filesystem::u8path(path).parent_path().generic_u8string();
@@ -113,7 +113,7 @@ bool Playlists::write_folder(const std::vector<Track> &tracks) {
     const std::string &list_folder = files.folders[files.files[tracks.front().file].folder];
     std::string title = std::filesystem::u8path(list_folder).filename().u8string();
     if (title.empty())
-        title = default_title;
+        title = translated(default_title);
     std::string name = settings.each_name != nullptr ? settings.each_name
                                                      : title + (format == Format::m3u8 ? ".m3u8" : ".xspf");
     write_kept(list_folder + (list_folder.back() == '/' ? "" : "/") + name, &list_folder, tracks, title.c_str());

@@ -14,8 +14,8 @@
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
 
-static const char broken_message[] = "%s: Zwischenspeicher beschaedigt, nach %s verschoben";
-static const char no_room_reason[] = "kein freier Name daneben";
+static const char broken_message[] = N_("%s: cache damaged, moved to %s");
+static const char no_room_reason[] = N_("no free name beside it");
 
 // An SQLite URI for path, with options (an absolute path; Windows's as file:///C:/...).
 static std::string file_uri(const std::filesystem::path &path, const char *options) {
@@ -150,5 +150,5 @@ bool ReadingCache::move_aside() {
         report(broken_message, printable(file).c_str(), printable(aside).c_str());
         return true;
     }
-    return report_unusable(no_room_reason), false;
+    return report_unusable(translated(no_room_reason)), false;
 }

@@ -122,8 +122,8 @@ TEST(ReadingCache, DamagedReadingReadAgain) {
         }
         std::string messages = testing::internal::GetCapturedStderr();
         std::string name = "lodrix-playlist: " + scratch.file + ": ";
-        EXPECT_EQ(messages, name + (c.moved ? "Zwischenspeicher beschaedigt, nach " + scratch.file + ".broken verschoben\n"
-                                            : "beschaedigte Eintraege im Zwischenspeicher, neu gelesen\n"))
+        EXPECT_EQ(messages, name + (c.moved ? "cache damaged, moved to " + scratch.file + ".broken\n"
+                                            : "damaged entries in the cache, read again\n"))
             << c.damage;
         EXPECT_EQ(fs::exists(scratch.file + ".broken"), c.moved) << c.damage;
         // Moved with its log, the last commits still in it.
@@ -160,34 +160,34 @@ TEST(ReadingCache, AnotherFileLeftAsItWas) {
         {"a text file", [](const std::string &folder) {
              std::ofstream(folder + "/notes") << "lodrix readings, but not in SQLite";
              return folder + "/notes";
-         }, "kein Zwischenspeicher von lodrix, weiter ohne ihn"},
+         }, "not a lodrix cache, going on without it"},
         {"another program's database", [&](const std::string &folder) {
              database(folder + "/library.db", rows, false);
              return folder + "/library.db";
-         }, "kein Zwischenspeicher von lodrix, weiter ohne ihn"},
+         }, "not a lodrix cache, going on without it"},
         {"another program's database, its last commits in its log", [&](const std::string &folder) {
              database(folder + "/library.db", wal_rows.c_str(), true);
              EXPECT_GT(fs::file_size(folder + "/library.db-wal"), 0u);
              return folder + "/library.db";
-         }, "kein Zwischenspeicher von lodrix, weiter ohne ihn"},
+         }, "not a lodrix cache, going on without it"},
         {"a symbolic link to another program's database", [&](const std::string &folder) {
              database(folder + "/library.db", rows, false);
              fs::create_symlink(folder + "/library.db", folder + "/link");
              return folder + "/link";
-         }, "kein Zwischenspeicher von lodrix, weiter ohne ihn"},
+         }, "not a lodrix cache, going on without it"},
         {"a symbolic link to an empty file", [](const std::string &folder) {
              std::ofstream(folder + "/empty");
              fs::create_symlink(folder + "/empty", folder + "/link");
              return folder + "/link";
-         }, "kein Zwischenspeicher von lodrix, weiter ohne ihn"},
+         }, "not a lodrix cache, going on without it"},
         {"a symbolic link to nothing", [](const std::string &folder) {
              fs::create_symlink(folder + "/nothing", folder + "/link");
              return folder + "/link";
-         }, "kein Zwischenspeicher von lodrix, weiter ohne ihn"},
+         }, "not a lodrix cache, going on without it"},
         {"a folder", [](const std::string &folder) { return folder; },
-         "Zwischenspeicher nicht nutzbar, weiter ohne ihn: keine regulaere Datei"},
+         "cache not usable, going on without it: not a regular file"},
         {"a device", [](const std::string &) { return std::string("/dev/null"); },
-         "Zwischenspeicher nicht nutzbar, weiter ohne ihn: keine regulaere Datei"},
+         "cache not usable, going on without it: not a regular file"},
         {"an empty file", [](const std::string &folder) {
              std::ofstream(folder + "/empty");
              return folder + "/empty";

@@ -11,8 +11,8 @@
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
 
-static const char damaged_rows_message[] = "%s: beschaedigte Eintraege im Zwischenspeicher, neu gelesen";
-static const char held_message[] = "%s: Zwischenspeicher von einem anderen Prozess gesperrt, weiter ohne zu warten";
+static const char damaged_rows_message[] = N_("%s: damaged entries in the cache, read again");
+static const char held_message[] = N_("%s: cache locked by another process, going on without waiting");
 
 // Lookups per read transaction; marks that wake the storing thread.
 static const unsigned lookups_per_transaction = 256;

@@ -14,11 +14,11 @@
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
 
-static const char unusable_message[] = "%s: Zwischenspeicher nicht nutzbar, weiter ohne ihn: %s";
-static const char not_ours_message[] = "%s: kein Zwischenspeicher von lodrix, weiter ohne ihn";
-static const char no_place_message[] = "kein Ort fuer den Zwischenspeicher, weiter ohne ihn: %s";
-static const char not_regular_reason[] = "keine regulaere Datei";
-static const char newer_reason[] = "von einer neueren Version angelegt";
+static const char unusable_message[] = N_("%s: cache not usable, going on without it: %s");
+static const char not_ours_message[] = N_("%s: not a lodrix cache, going on without it");
+static const char no_place_message[] = N_("no place for the cache, going on without it: %s");
+static const char not_regular_reason[] = N_("not a regular file");
+static const char newer_reason[] = N_("made by a newer version");
 
 // A folder's path once, its files by name. used_day is the last day (since 1970) a run took
 // the reading, marked at most once a week so that a run that finds everything writes nothing.
@@ -91,7 +91,7 @@ bool ReadingCache::open_database() {
         report(not_ours_message, printable(file).c_str());
         return false;
     case Found::not_regular:
-        return report_unusable(not_regular_reason), false;
+        return report_unusable(translated(not_regular_reason)), false;
     case Found::unreadable:
         return report_unusable(reason.c_str()), false;
     case Found::missing:
@@ -120,7 +120,7 @@ bool ReadingCache::open_database() {
         return false;
     }
     if (found == Schema::newer)
-        return report_unusable(newer_reason), false;
+        return report_unusable(translated(newer_reason)), false;
     // From here on a crash or power cut may lose the last stores, never the database.
     if (!to_log() || !execute(stores_database, "PRAGMA synchronous = NORMAL") ||
         !prepare(stores_database,
