@@ -560,18 +560,18 @@ check_rows <<'EOF2'
 --sort=-length --limit=5s|Blues, Ärger
 --match=artist:anna --shuffle --seed=1 --limit=2|Track 2, Ärger
 --match=genre:=roc|status 1: lodrix-playlist: no media files found
---match=foo:bar|status 1: lodrix-playlist: --match: foo:bar: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime)
---match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)
---match='artist:"Miles'|status 1: lodrix-playlist: --match: artist:"Miles: Anfuehrungszeichen nicht geschlossen
---match='rock ^'|status 1: lodrix-playlist: --match: ^: kein Begriff nach ^
---match='rock -'|status 1: lodrix-playlist: --match: -: kein Begriff nach -
---match='rock ,'|status 1: lodrix-playlist: --match: ,: keine Anfrage davor oder danach
---match='title::('|status 1: lodrix-playlist: --match: title::(: kein regulaerer Ausdruck: missing closing parenthesis
---sort=bogus|status 1: lodrix-playlist: --sort: bogus: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime; -FELD absteigend)
---sort=title --order=tags|status 1: lodrix-playlist: --sort und --order zugleich: eine Reihenfolge
---shuffle=sideways|status 1: lodrix-playlist: --shuffle=sideways: tracks, albums oder spread
---seed=x --shuffle|status 1: lodrix-playlist: --seed=x: keine Zahl von 0 bis 18446744073709551615
---limit=lots|status 1: lodrix-playlist: --limit=lots: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)
+--match=foo:bar|status 1: lodrix-playlist: --match: foo:bar: unknown field (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime)
+--match='year:19x0..1980'|status 1: lodrix-playlist: --match: year:19x0..1980: no number and no range (such as year:1970..1989, length:3m..5m, mtime:-30d..)
+--match='artist:"Miles'|status 1: lodrix-playlist: --match: artist:"Miles: quotation mark not closed
+--match='rock ^'|status 1: lodrix-playlist: --match: ^: no term after ^
+--match='rock -'|status 1: lodrix-playlist: --match: -: no term after -
+--match='rock ,'|status 1: lodrix-playlist: --match: ,: no query before or after it
+--match='title::('|status 1: lodrix-playlist: --match: title::(: not a regular expression: missing closing parenthesis
+--sort=bogus|status 1: lodrix-playlist: --sort: bogus: unknown field (title, artist, albumartist, album, genre, composer, year, track, disc, length, path, mtime; -FIELD descending)
+--sort=title --order=tags|status 1: lodrix-playlist: --sort and --order together: one order
+--shuffle=sideways|status 1: lodrix-playlist: --shuffle=sideways: tracks, albums or spread
+--seed=x --shuffle|status 1: lodrix-playlist: --seed=x: not a number from 0 to 18446744073709551615
+--limit=lots|status 1: lodrix-playlist: --limit=lots: neither a count nor a duration (such as 20, 90m, 1h30m, 3:30)
 --match=mtime:2024|Track 10, Track 2, Blues
 --match=mtime:2024-03..2024-06|Track 10, Track 2
 --match=^mtime:..2024-06|Blues, ärger, Zebra, untagged.wav
@@ -581,7 +581,7 @@ check_rows <<'EOF2'
 --match=mtime:-2m..-1m|Zebra
 --sort=-mtime --limit=3|untagged.wav, ärger, Zebra
 --sort=mtime|Ärger, Track 10, Track 2, Blues, Zebra, ärger, untagged.wav
---match=mtime:2024-02-30|status 1: lodrix-playlist: --match: mtime:2024-02-30: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)
+--match=mtime:2024-02-30|status 1: lodrix-playlist: --match: mtime:2024-02-30: no number and no range (such as year:1970..1989, length:3m..5m, mtime:-30d..)
 EOF2
 # A cue album's tracks and an audiobook's chapters are chosen like any other track.
 folder=$cue/Album
@@ -667,7 +667,7 @@ for list in rock.m3u8 "all of it.xspf" "newest first.m3u8" genres/Jazz.m3u8; do
 done
 printf 'rock.m3u8 --match=genre:jazz\nbad.m3u8 --match="x\n' >"$work/bad lists.txt"
 "$program" --lists="$work/bad lists.txt" "$selection" 2>"$work/err"
-[ $? = 1 ] && [ "$(cat "$work/err")" = "lodrix-playlist: $work/bad lists.txt:2: Anfuehrungszeichen nicht geschlossen" ] &&
+[ $? = 1 ] && [ "$(cat "$work/err")" = "lodrix-playlist: $work/bad lists.txt:2: quotation mark not closed" ] &&
     [ ! -e "$work/rock.m3u8" ] || fail "--lists with a bad line: $(cat "$work/err")"
 # With -e each folder's list is selected on its own; a run that fails leaves an -o file as it was.
 "$program" -e --sort=-title --limit=1 "$selection" 2>"$work/err" || fail "-e with a selection: $(cat "$work/err")"
@@ -684,10 +684,10 @@ done
 # The options as GNU has them: --help and --version on standard output, an unknown option in
 # one line, grouped short options, "--" before an operand that begins with "-".
 "$program" --help >"$work/out" && grep -q '^  -e, --each-folder\[=NAME\]' "$work/out" &&
-    grep -q '^      --match=ANFRAGE ' "$work/out" || fail "--help"
+    grep -q '^      --match=QUERY ' "$work/out" || fail "--help"
 [ "$("$program" -V)" = "lodrix-playlist 2.1" ] || fail "--version"
 "$program" --frob "$work/partly" >"$work/out" 2>"$work/err"
-[ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "lodrix-playlist: unbekannte Option --frob (lodrix-playlist --help zeigt alle)" ] ||
+[ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "lodrix-playlist: unknown option --frob (lodrix-playlist --help shows them all)" ] ||
     fail "an unknown option: $(cat "$work/err")"
 mkdir "$work/dash" && write_wav "$work/dash/-x.wav" 10 || exit 1
 (cd "$work/dash" && "$program" -- -x.wav && "$program" ./-x.wav) | grep -c '<location>file://.*/-x.wav<' | grep -qx 2 ||

@@ -17,41 +17,41 @@
 
 // A message about a list's option begins with where it was given: "" on the command line,
 // "FILE:LINE: " in a --lists file.
-static const char unreadable_list_message[] = "%s: Liste nicht lesbar: %s";
-static const char unknown_option_message[] = "unbekannte Option %s (lodrix-playlist --help zeigt alle)";
-static const char missing_value_message[] = "%s%s braucht einen Wert (lodrix-playlist --help zeigt alle)";
-static const char wrong_order_message[] = "%s--order=%s: name oder tags";
-static const char both_orders_message[] = "%s--sort und --order zugleich: eine Reihenfolge";
-static const char both_outputs_message[] = "-o und -e zugleich: eine Liste oder eine je Ordner";
-static const char unknown_field_message[] =
-    "%s--match: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
-    "track, disc, length, path, mtime)";
-static const char not_numbers_message[] =
-    "%s--match: %s: keine Zahl und keine Spanne (etwa year:1970..1989, length:3m..5m, mtime:-30d..)";
-static const char unclosed_quote_message[] = "%s--match: %s: Anfuehrungszeichen nicht geschlossen";
-static const char empty_term_message[] = "%s--match: %s: kein Begriff nach %s";
-static const char empty_query_message[] = "%s--match: %s: keine Anfrage davor oder danach";
-static const char bad_pattern_message[] = "%s--match: %s: kein regulaerer Ausdruck: %s";
-static const char unknown_key_message[] =
-    "%s--sort: %s: unbekanntes Feld (title, artist, albumartist, album, genre, composer, year, "
-    "track, disc, length, path, mtime; -FELD absteigend)";
-static const char wrong_shuffle_message[] = "%s--shuffle=%s: tracks, albums oder spread";
-static const char wrong_seed_message[] = "%s--seed=%s: keine Zahl von 0 bis 18446744073709551615";
-static const char wrong_limit_message[] = "%s--limit=%s: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)";
-static const char wrong_format_message[] = "%s--format=%s: xspf oder m3u8";
-static const char wrong_paths_message[] = "%s--paths=%s: auto, relative oder absolute";
-static const char wrong_prefix_message[] = "%s--prefix=%s: VON=NACH (etwa /home/a/Musik=/storage/sdcard1/Musik)";
-static const char unknown_name_field_message[] = "%s%s: %s ist kein Feld (etwa {genre}, {year}, {albumartist})";
-static const char unreadable_lists_message[] = "%s: Listen nicht lesbar: %s";
-static const char unclosed_line_quote_message[] = "%s:%zu: Anfuehrungszeichen nicht geschlossen";
-static const char trailing_backslash_message[] = "%s:%zu: \\ am Zeilenende";
-static const char not_a_list_option_message[] =
-    "%s%s: keine Option einer Liste (--match, --sort, --order, --shuffle, --seed, --limit, --chapters, "
-    "--title, --format, --paths, --prefix)";
-static const char not_a_file_message[] = "%s%s: zuerst die Datei der Liste, dann ihre Optionen";
-static const char extra_word_message[] = "%s%s: nach der Datei der Liste nur ihre Optionen";
-static const char no_lists_message[] = "%s: keine Listen";
-static const char lists_and_message[] = "--lists und %s zugleich: Datei und Optionen einer Liste stehen in ihrer Zeile";
+static const char unreadable_list_message[] = N_("%s: list cannot be read: %s");
+static const char unknown_option_message[] = N_("unknown option %s (lodrix-playlist --help shows them all)");
+static const char missing_value_message[] = N_("%s%s needs a value (lodrix-playlist --help shows them all)");
+static const char wrong_order_message[] = N_("%s--order=%s: name or tags");
+static const char both_orders_message[] = N_("%s--sort and --order together: one order");
+static const char both_outputs_message[] = N_("-o and -e together: one list, or one in each folder");
+static const char unknown_field_message[] = N_(
+    "%s--match: %s: unknown field (title, artist, albumartist, album, genre, composer, year, track, "
+    "disc, length, path, mtime)");
+static const char not_numbers_message[] = N_(
+    "%s--match: %s: no number and no range (such as year:1970..1989, length:3m..5m, mtime:-30d..)");
+static const char unclosed_quote_message[] = N_("%s--match: %s: quotation mark not closed");
+static const char empty_term_message[] = N_("%s--match: %s: no term after %s");
+static const char empty_query_message[] = N_("%s--match: %s: no query before or after it");
+static const char bad_pattern_message[] = N_("%s--match: %s: not a regular expression: %s");
+static const char unknown_key_message[] = N_(
+    "%s--sort: %s: unknown field (title, artist, albumartist, album, genre, composer, year, track, "
+    "disc, length, path, mtime; -FIELD descending)");
+static const char wrong_shuffle_message[] = N_("%s--shuffle=%s: tracks, albums or spread");
+static const char wrong_seed_message[] = N_("%s--seed=%s: not a number from 0 to 18446744073709551615");
+static const char wrong_limit_message[] = N_("%s--limit=%s: neither a count nor a duration (such as 20, 90m, 1h30m, 3:30)");
+static const char wrong_format_message[] = N_("%s--format=%s: xspf or m3u8");
+static const char wrong_paths_message[] = N_("%s--paths=%s: auto, relative or absolute");
+static const char wrong_prefix_message[] = N_("%s--prefix=%s: FROM=TO (such as /home/a/Music=/storage/sdcard1/Music)");
+static const char unknown_name_field_message[] = N_("%s%s: %s is no field (such as {genre}, {year}, {albumartist})");
+static const char unreadable_lists_message[] = N_("%s: lists cannot be read: %s");
+static const char unclosed_line_quote_message[] = N_("%s:%zu: quotation mark not closed");
+static const char trailing_backslash_message[] = N_("%s:%zu: \\ at the end of the line");
+static const char not_a_list_option_message[] = N_(
+    "%s%s: not an option of a list (--match, --sort, --order, --shuffle, --seed, --limit, "
+    "--chapters, --title, --format, --paths, --prefix)");
+static const char not_a_file_message[] = N_("%s%s: first the list's file, then its options");
+static const char extra_word_message[] = N_("%s%s: after the list's file only its options");
+static const char no_lists_message[] = N_("%s: no lists");
+static const char lists_and_message[] = N_("--lists and %s together: a list's file and options stand in its line");
 
 enum {
     order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,

@@ -3,89 +3,105 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+
 #include "lodrix-playlist/lib/text/messages.h"
 #include "platform/platform.h"
 
-static const char usage_text[] =
-"Aufruf: lodrix-playlist [OPTION]... [ORDNER|DATEI]...\n"
-"Schreibt eine Wiedergabeliste (XSPF, wie VLC sie liest, oder M3U8) der Mediendateien in den\n"
-"ORDNERn (rekursiv) und der genannten DATEIen auf die Standardausgabe; ohne Operanden: der\n"
-"aktuelle Ordner. Ein Operand, der mit - beginnt, steht nach -- oder als ./-x.\n"
-"\n"
-"  -o, --output=DATEI       die Liste in DATEI schreiben, ganz oder gar nicht; Orte im\n"
-"                           Ordner von DATEI relativ zu ihm\n"
-"  -e, --each-folder[=NAME] in jedem Ordner mit Mediendateien eine Liste von ihnen, benannt\n"
-"                           nach dem Ordner (Album/Album.xspf) oder NAME, Orte relativ\n"
-"      --lists=DATEI        viele Listen aus einem Lesen: je Zeile eine Datei und die\n"
-"                           Optionen ihrer Liste (--match bis --prefix), gequotet wie in der\n"
-"                           Shell; {FELD} im Namen: eine Liste je Wert (etwa {genre}.m3u8)\n"
-"  -T, --files-from=LISTE   die Operanden aus LISTE (- fuer die Standardeingabe), einer je\n"
-"                           Zeile, Zeilen mit # am Anfang uebergangen (M3U); relative ab\n"
-"                           dem Ordner von LISTE\n"
-"  -0, --null               in LISTE endet jeder Name mit einem NUL-Byte (find -print0)\n"
-"      --order=name         in jedem Ordner nach Namen, natuerlich (Track 2 vor Track 10;\n"
-"                           Vorgabe)\n"
-"      --order=tags         in jedem Ordner nach CD-, dann Titelnummer, dann Namen\n"
-"      --chapters           eine Datei mit zwei oder mehr Kapiteln als ein Titel je Kapitel\n"
-"      --match=ANFRAGE      nur die Titel, auf die ANFRAGE passt (mehrmals: auf eine davon),\n"
-"                           in der Sprache von beets: Begriffe, durch Leerzeichen getrennt,\n"
-"                           muessen alle passen; ein , allein trennt Anfragen (eine passt):\n"
-"                             TEXT         title, artist, albumartist, album, genre oder\n"
-"                                          composer enthaelt TEXT, in jeder Schreibweise\n"
-"                             FELD:TEXT    FELD enthaelt TEXT, in jeder Schreibweise\n"
-"                             FELD:=TEXT   FELD ist genau TEXT; FELD:= FELD fehlt\n"
-"                             FELD:=~TEXT  FELD ist TEXT, in jeder Schreibweise\n"
-"                             FELD::RA     der regulaere Ausdruck RA (PCRE2) passt auf FELD;\n"
-"                                          ::RA auf eines der Felder von TEXT\n"
-"                             FELD:N, FELD:VON..BIS, FELD:VON.., FELD:..BIS  fuer year,\n"
+// The usage in parts, so that a new option leaves the others' translations as they are.
+static const char *const usage_parts[] = {
+N_(
+"Usage: lodrix-playlist [OPTION]... [FOLDER|FILE]...\n"
+"Writes a playlist (XSPF, as VLC reads it, or M3U8) of the media files in the FOLDERs\n"
+"(recursively) and of the FILEs named, to standard output; no operands: the current\n"
+"folder. An operand that begins with - goes after -- or as ./-x.\n"
+"\n"),
+N_(
+"  -o, --output=FILE        write the list to FILE, whole or not at all; locations in\n"
+"                           FILE's folder relative to it\n"
+"  -e, --each-folder[=NAME] in each folder with media files a list of them, named after\n"
+"                           the folder (Album/Album.xspf) or NAME, locations relative\n"
+"      --lists=FILE         many lists from one reading: each line a file and the options\n"
+"                           of its list (--match to --prefix), quoted as the shell quotes;\n"
+"                           {FIELD} in the name: one list for each value ({genre}.m3u8)\n"
+"  -T, --files-from=LIST    the operands from LIST (- for standard input), one a line,\n"
+"                           lines beginning with # left out (M3U); relative ones from\n"
+"                           LIST's folder\n"
+"  -0, --null               each name in LIST ends in a NUL byte (find -print0)\n"),
+N_(
+"      --order=name         in each folder by name, naturally (Track 2 before Track 10;\n"
+"                           the default)\n"
+"      --order=tags         in each folder by disc, then track number, then name\n"
+"      --chapters           a file with two or more chapters as one track per chapter\n"),
+N_(
+"      --match=QUERY        only the tracks QUERY matches (given again: any of them), in\n"
+"                           beets' language: terms, separated by blanks, must all match;\n"
+"                           a , standing alone separates queries (one matches):\n"
+"                             TEXT         title, artist, albumartist, album, genre or\n"
+"                                          composer holds TEXT, in any case\n"
+"                             FIELD:TEXT   FIELD holds TEXT, in any case\n"
+"                             FIELD:=TEXT  FIELD is exactly TEXT; FIELD:= FIELD is missing\n"
+"                             FIELD:=~TEXT FIELD is TEXT, in any case\n"
+"                             FIELD::RE    the regular expression RE (PCRE2) matches FIELD;\n"
+"                                          ::RE any of the fields of TEXT\n"
+"                             FIELD:N, FIELD:FROM..TO, FIELD:FROM.., FIELD:..TO  for year,\n"
 "                                          track, disc, length (90, 2.5, 1h2m3s, 3:30.5)\n"
-"                             path:PFAD    die Datei PFAD oder alles im Ordner PFAD;\n"
-"                                          TEXT mit / ebenso, wenn es PFAD gibt\n"
-"                           ^ oder - davor verneint, \"...\" fasst Leerzeichen ein, \\ macht\n"
-"                           das naechste Zeichen woertlich. FELDer: title artist albumartist\n"
+"                             path:PATH    the file PATH, or all in the folder PATH;\n"
+"                                          TEXT with a / the same, where PATH exists\n"
+"                           ^ or - before one negates it, \"...\" holds blanks, \\ makes the\n"
+"                           next character literal. FIELDs: title artist albumartist\n"
 "                           album genre composer year track disc length path mtime\n"
-"                           (Aenderungszeit: 2024, 2024-03.., -30d.., -2w.., -1y..).\n"
-"                           Anders als in beets:\n"
-"                             artist ist ohne artist-Tag der albumartist\n"
-"                             jede Schreibweise: Unicode-Faltung (beets: nur A bis Z)\n"
-"                             TEXT sucht in composer (beets: in comments)\n"
-"                             FELD: ohne TEXT passt nur auf Titel mit FELD (beets: alle)\n"
-"                             length:N ist die ganze Sekunde N (beets: genau N)\n"
-"                             ein unbekanntes FELD ist ein Fehler (beets: passt auf nichts)\n"
-"                             sortiert wird mit --sort (beets: FELD+ oder FELD- in ANFRAGE)\n"
-"                             Titel ohne das Feld stehen bei --sort zuletzt\n"
-"      --sort=FELD[,FELD]...  die ganze Liste nach diesen FELDern, -FELD absteigend; Titel\n"
-"                           ohne das Feld zuletzt (nicht mit --order)\n"
-"      --shuffle[=tracks|albums|spread]  zufaellig mischen: jede Reihenfolge (tracks,\n"
-"                           Vorgabe), ganze Alben (albums), ein Interpret nie zweimal\n"
-"                           nacheinander, wo es geht (spread)\n"
-"      --seed=N             mit derselben Zahl N dieselbe Mischung\n"
-"      --limit=N|DAUER      nur die ersten N Titel, oder der Reihe nach jeden, der noch in\n"
-"                           DAUER passt (90m, 2h, 1h30m, 45s)\n"
-"      --title=TEXT         der Titel der Liste (Vorgabe: Wiedergabeliste; nur XSPF)\n"
-"      --format=xspf|m3u8   das Format (Vorgabe: nach der Endung von -o, .m3u8 und .m3u:\n"
-"                           M3U8, sonst XSPF)\n"
-"      --paths=auto|relative|absolute  Orte relativ zum Ordner der Liste: die darin (auto,\n"
-"                           Vorgabe), alle, mit ../ (relative), keine (absolute)\n"
-"      --prefix=VON=NACH    den Anfang VON eines Pfades als NACH schreiben (mehrmals: der\n"
-"                           laengste gilt), etwa /home/a/Musik=http://nas/musik\n"
-"      --cache=DATEI        gelesene Dateien in DATEI merken (Vorgabe:\n"
-"                           $XDG_CACHE_HOME/lodrix/readings.sqlite, sonst\n"
+"                           (modification time: 2024, 2024-03.., -30d.., -2w.., -1y..).\n"
+"                           Unlike beets:\n"
+"                             artist without an artist tag is the albumartist\n"
+"                             any case: Unicode case folding (beets: A to Z only)\n"
+"                             TEXT looks in composer (beets: in comments)\n"
+"                             FIELD: without TEXT matches only tracks with FIELD\n"
+"                             length:N is the whole second N (beets: exactly N)\n"
+"                             an unknown FIELD is an error (beets: matches nothing)\n"
+"                             sorting is --sort's (beets: FIELD+ or FIELD- in QUERY)\n"
+"                             tracks without the field come last with --sort\n"),
+N_(
+"      --sort=FIELD[,FIELD]...  the whole list by these FIELDs, -FIELD descending;\n"
+"                           tracks without the field last (not with --order)\n"
+"      --shuffle[=tracks|albums|spread]  random order: any order (tracks, the\n"
+"                           default), whole albums (albums), an artist never twice in a\n"
+"                           row where it can be helped (spread)\n"
+"      --seed=N             the same number N, the same order\n"
+"      --limit=N|DURATION   only the first N tracks, or in order each track that still\n"
+"                           fits in DURATION (90m, 2h, 1h30m, 45s)\n"),
+N_(
+"      --title=TEXT         the list's title (default: Playlist; XSPF only)\n"
+"      --format=xspf|m3u8   the format (default: by -o's extension, .m3u8 and .m3u:\n"
+"                           M3U8, else XSPF)\n"
+"      --paths=auto|relative|absolute  locations relative to the list's folder: those\n"
+"                           in it (auto, the default), all, with ../ (relative), none\n"
+"                           (absolute)\n"
+"      --prefix=FROM=TO     write the start FROM of a path as TO (given again: the\n"
+"                           longest counts), such as /home/a/Music=http://nas/music\n"),
+N_(
+"      --cache=FILE         keep what was read of each file in FILE (default:\n"
+"                           $XDG_CACHE_HOME/lodrix/readings.sqlite, else\n"
 "                           ~/.cache/lodrix/readings.sqlite; Windows:\n"
 "                           %LOCALAPPDATA%\\lodrix\\readings.sqlite)\n"
-"      --no-cache           jede Datei lesen, nichts merken\n"
-"  -h, --help               diese Hilfe zeigen\n"
-"  -V, --version            die Version zeigen\n"
+"      --no-cache           read every file, keep nothing\n"
+"  -h, --help               show this help\n"
+"  -V, --version            show the version\n"),
+N_(
 "\n"
-"Die Schritte: lesen, --match, --sort oder --order, --shuffle, --limit, schreiben; mit -e\n"
-"fuer die Liste jedes Ordners, mit --lists fuer jede Liste.\n"
+"The steps: read, --match, --sort or --order, --shuffle, --limit, write; with -e for\n"
+"each folder's list, with --lists for each list.\n"
 "\n"
-"Gemerkt wird je Datei, was das Lesen ergab, unter ihrem Pfad, Geraet, Inode, Groesse,\n"
-"Aenderungs- und Statuszeit und der Version des Lesens: weicht eines ab, wird sie neu\n"
-"gelesen. Leeren: die Datei loeschen.\n"
+"What reading a file told is kept under its path, device, inode, size, modification\n"
+"and change time and the version of the reading: where one differs, it is read again.\n"
+"To empty the cache, remove the file.\n"
 "\n"
-"Status: 0 geschrieben; 1 falsche Option, Anfrage oder Zeile, Operand fehlt, keine Mediendatei\n"
-"oder ein Name, den M3U nicht fasst; 2 Schreibfehler; 3 kein aktuelles Verzeichnis.\n";
+"Status: 0 written; 1 a wrong option, query or line, an operand missing, no media file,\n"
+"or a name M3U cannot carry; 2 a write error; 3 no current directory.\n"
+"\n"
+"Messages are in German where the locale's language is German (LANGUAGE, LC_ALL,\n"
+"LC_MESSAGES, LANG), else in English.\n"),
+};
 static const char version_text[] = "lodrix-playlist 2.1\n";
 
 // On standard output, as the user's terminal shows it.
@@ -94,6 +110,11 @@ static int print(const char *text) {
     return close_output(stdout, program_name, error);
 }
 
-int print_usage() { return print(translated(usage_text)); }
+int print_usage() {
+    std::string text;
+    for (const char *part : usage_parts)
+        text += translated(part);
+    return print(text.c_str());
+}
 
 int print_version() { return print(version_text); }
