@@ -735,7 +735,7 @@ if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
         "$2" -o "$1/all.xspf" "$3" 2>"$4"
         [ $? = 2 ] && [ "$(cat "$1/all.xspf")" = old ] && [ "$(ls -A "$1")" = all.xspf ]' \
         sh "$work/small" "$program" "$work/1000" "$work/err" || fail "-o on a full disk: $(cat "$work/err")"
-    grep -qx 'lodrix-playlist: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||
+    grep -qx 'lodrix-playlist: error writing the output: No space left on device' "$work/err" ||
         fail "-o on a full disk: $(cat "$work/err")"
 else
     echo "SKIP (full disk with -o): a small file system can be mounted only by root with unshare"
@@ -927,7 +927,7 @@ fi
 
 # A failed write ends in status 2 and one line naming the program.
 "$program" "$work/partly" >/dev/full 2>"$work/err"
-[ $? = 2 ] && grep -qx 'lodrix-playlist: Fehler beim Schreiben der Ausgabe: No space left on device' "$work/err" ||
+[ $? = 2 ] && grep -qx 'lodrix-playlist: error writing the output: No space left on device' "$work/err" ||
     fail "a full disk: $(cat "$work/err")"
 
 [ "$failures" = 0 ] && echo "lodrix-playlist: $count files in natural order, VLC opened every one, 1501 ms rounded, $probed ms as ffprobe, failure paths as they should be"

@@ -77,7 +77,7 @@ int run(int argc, char **argv) {
         if (needs_working_directory(settings)) {
             const char *working = working_directory();
             if (working == nullptr)
-                return no_current_directory(program_name);
+                return no_directory_status();
             base = working;
         }
 

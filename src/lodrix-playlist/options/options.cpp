@@ -115,7 +115,7 @@ static bool read_selection(const ListOptions &options, const char *where, Select
         QueryError error = parse_query(text, base, selection.queries, term, reason);
         if (error == QueryError::no_working_directory) {
             errno = working_error;
-            status = no_current_directory(program_name);
+            status = no_directory_status();
             return false;
         }
         if (error == QueryError::bad_pattern) {

@@ -107,7 +107,7 @@ static const char version_text[] = "lodrix-playlist 2.1\n";
 // On standard output, as the user's terminal shows it.
 static int print(const char *text) {
     int error = write_text(stdout, text, strlen(text)) ? 0 : -1;
-    return close_output(stdout, program_name, error);
+    return close_stream(stdout, error);
 }
 
 int print_usage() {

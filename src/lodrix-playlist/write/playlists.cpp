@@ -52,12 +52,12 @@ int Playlists::open(const std::string &base) {
         return 0;
     std::error_code error;
     if (!absolute_path(settings.output, base, path, error))
-        return write_error_status(program_name, error.value());
+        return output_error_status(error.value());
     folder = parent_folder(path);
     stream = start_output_file(settings.output);
     to_file = true;
     if (stream == nullptr)
-        return write_error_status(program_name, errno);
+        return output_error_status(errno);
     text = std::make_unique<ListText>(format, stream, files, &folder, settings.locations, settings.title);
     return 0;
 }
@@ -176,6 +176,6 @@ int Playlists::finish() {
         return 1;
     }
     if (to_file)
-        return write_error_status(program_name, finish_output_file(write_error));
-    return close_output(stdout, program_name, write_error);
+        return output_error_status(finish_output_file(write_error));
+    return close_stream(stdout, write_error);
 }

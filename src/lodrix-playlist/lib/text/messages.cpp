@@ -1,12 +1,17 @@
 #include "messages.h"
 
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <atomic>
 #include <string>
 
 const char program_name[] = "lodrix-playlist";
+static const char write_error_message[] = N_("error writing the output: %s");
+static const char write_error_unknown_message[] = N_("error writing the output");
+static const char no_directory_message[] = N_("current directory cannot be had: %s");
 
 static std::atomic<bool> error_reported{false};
 
@@ -43,3 +48,27 @@ void report_error(const char *format, ...) {
 }
 
 bool errors_reported() { return error_reported; }
+
+// The output only counts once it has reached the file: a full disk, a closed stdout or a
+// broken pipe must end in status 2, never in a short playlist and status 0.
+int output_error_status(int error) {
+    if (error == 0)
+        return 0;
+    if (error > 0)
+        report(write_error_message, strerror(error));
+    else
+        report(write_error_unknown_message);
+    return 2;
+}
+
+int close_stream(FILE *stream, int write_error) {
+    errno = 0;
+    if (fclose(stream) != 0 && write_error == 0)
+        write_error = errno != 0 ? errno : -1;
+    return output_error_status(write_error);
+}
+
+int no_directory_status() {
+    report(no_directory_message, strerror(errno));
+    return 3;
+}

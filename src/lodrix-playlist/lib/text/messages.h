@@ -33,6 +33,19 @@ void report_error(const char *format, ...) __attribute__((format(printf, 1, 2)))
 /// True once report_error was called.
 bool errors_reported();
 
+/// The status for a failed write of the output: 0 when error is 0; otherwise 2, after
+/// "lodrix-playlist: error writing the output: REASON" (error an errno value, or -1 for none
+/// known). The one place where a write error becomes the status.
+int output_error_status(int error);
+
+/// Closes stream, which makes what was written final, and returns output_error_status for the
+/// first error: write_error (0 for none), else fclose's.
+int close_stream(FILE *stream, int write_error);
+
+/// 3, the status of a run whose locations cannot be formed, after "lodrix-playlist: current
+/// directory cannot be had: REASON" (errno's).
+int no_directory_status();
+
 /// Writes the UTF-8 text to stream as the user's terminal shows it: its bytes in the locale's
 /// encoding (the catalog's texts come in it already), on a Windows console as wide
 /// characters. False when writing failed.
