@@ -689,6 +689,27 @@ done
 "$program" --frob "$work/partly" >"$work/out" 2>"$work/err"
 [ $? = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "lodrix-playlist: unknown option --frob (lodrix-playlist --help shows them all)" ] ||
     fail "an unknown option: $(cat "$work/err")"
+# The language each setting of the locale asks for: the same bad input's line in each (as
+# printf %b reads it: a Latin-1 locale gets Latin-1 bytes), then --help's first line.
+english='lodrix-playlist: --match: artist:"x: quotation mark not closed'
+german='lodrix-playlist: --match: artist:"x: Anf\303\274hrungszeichen nicht geschlossen'
+while IFS='|' read -r setting expected; do
+    # shellcheck disable=SC2086
+    env -i PATH="$PATH" $setting "$program" --match='artist:"x' "$work/partly" 2>"$work/err" >/dev/null
+    printf '%b\n' "$expected" | cmp -s - "$work/err" || fail "$setting: $(od -c "$work/err" | head -3)"
+done <<EOF2
+LANG=C|$english
+LANG=en_US.UTF-8|$english
+LANG=de_DE.UTF-8|$german
+LANGUAGE=de LANG=en_US.UTF-8|$german
+LANGUAGE=de LANG=C|$english
+LC_ALL=de_AT.UTF-8 LANG=en_US.UTF-8|$german
+LANG=de_DE.ISO-8859-1|lodrix-playlist: --match: artist:"x: Anf\374hrungszeichen nicht geschlossen
+EOF2
+for setting in LANG=C.UTF-8 LANG=de_DE.UTF-8; do
+    env -i PATH="$PATH" "$setting" "$program" --help | head -n 1
+done | tr '\n' '|' | grep -qx 'Usage: lodrix-playlist \[OPTION\]... \[FOLDER|FILE\]...|Aufruf: lodrix-playlist \[OPTION\]... \[ORDNER|DATEI\]...|' ||
+    fail "--help in English and German"
 mkdir "$work/dash" && write_wav "$work/dash/-x.wav" 10 || exit 1
 (cd "$work/dash" && "$program" -- -x.wav && "$program" ./-x.wav) | grep -c '<location>file://.*/-x.wav<' | grep -qx 2 ||
     fail "-- or ./ before an operand that begins with -"
