@@ -78,8 +78,8 @@ int run(int argc, char **argv) {
         std::unique_ptr<ReadingCache> cache;
         if (settings.read.cache && !files.files.empty())
             cache = std::make_unique<ReadingCache>(settings.read.cache_file ? settings.read.cache_file : "", files,
-                                                   current_reading_version());
-        ReaderPool pool(files, cache.get());
+                                                   current_reading_version(settings.read.encoding));
+        ReaderPool pool(files, cache.get(), settings.read.encoding);
         Tracks tracks(files, settings.tracks);
         Selector selector(settings.select, files, settings.write.each_folder);
         pool.start();

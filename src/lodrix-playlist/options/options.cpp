@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
@@ -30,6 +31,7 @@ static const char unknown_key_message[] =
 static const char wrong_shuffle_message[] = "--shuffle=%s: tracks, albums oder spread";
 static const char wrong_seed_message[] = "--seed=%s: keine Zahl von 0 bis 18446744073709551615";
 static const char wrong_limit_message[] = "--limit=%s: weder Anzahl noch Dauer (etwa 20, 90m, 1h30m, 3:30)";
+static const char wrong_encoding_message[] = "--encoding=%s: keine bekannte Kodierung (%s)";
 
 
 // The selection's options as given, read once all are there.
@@ -83,7 +85,7 @@ static bool read_selection(const SelectionOptions &options, Selection &selection
 int read_options(int argc, char **argv, Settings &settings) {
     enum {
         order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
-        limit_option, cache_option, no_cache_option
+        limit_option, cache_option, no_cache_option, encoding_option
     };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},     {"each-folder", optional_argument, nullptr, 'e'},
@@ -94,6 +96,7 @@ int read_options(int argc, char **argv, Settings &settings) {
         {"shuffle", optional_argument, nullptr, shuffle_option}, {"seed", required_argument, nullptr, seed_option},
         {"limit", required_argument, nullptr, limit_option},
         {"cache", required_argument, nullptr, cache_option}, {"no-cache", no_argument, nullptr, no_cache_option},
+        {"encoding", required_argument, nullptr, encoding_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
@@ -154,6 +157,12 @@ int read_options(int argc, char **argv, Settings &settings) {
             break;
         case no_cache_option:
             settings.read.cache = false;
+            break;
+        case encoding_option:
+            if (!find_encoding(optarg, settings.read.encoding)) {
+                report(wrong_encoding_message, printable(optarg).c_str(), encoding_names);
+                return 1;
+            }
             break;
         case 'h':
             return print_usage();

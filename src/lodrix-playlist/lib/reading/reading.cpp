@@ -20,6 +20,12 @@ std::string reading_error_text(int error) {
         return "Leseprozess nicht zu starten";
     if (error == reader_exited)
         return "Leseprozess vorzeitig beendet";
+    if (error == not_utf16)
+        return "kein gueltiges UTF-16";
+    if (error == not_in_encoding)
+        return "nicht in der Kodierung von --encoding";
+    if (error == needs_converters)
+        return "Leseprozess ohne Zeichenumwandlung";
     if (error <= reader_ended_by(0))
         return "Leseprozess durch Signal " + signal_name(reader_ended_by(0) - error) + " beendet";
     return strerror(error);
