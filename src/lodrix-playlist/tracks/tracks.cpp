@@ -3,7 +3,9 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <iterator>
 
+#include "lodrix-playlist/lib/text/case.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
 
@@ -39,30 +41,43 @@ Tracks::Tracks(const MediaFiles &files, const TrackSettings &settings) : files(f
 // The name without its extension.
 static std::string base_name(const std::string &name) { return name.substr(0, name.rfind('.')); }
 
-// The file of the sheet's folder a FILE names: the one with the name's last part as its name,
-// else the first with the same base name and another media extension (a rip converted after
-// its sheet was written). Only files the walk listed: a sheet never makes anything be opened.
-// SIZE_MAX for none.
-size_t Tracks::named_file(size_t sheet, const std::string &name) const {
-    std::string wanted = name.substr(name.find_last_of("/\\") + 1);
-    size_t alike = SIZE_MAX;
-    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i) {
-        const MediaFiles::File &file = files.files[i];
-        if (file.kind == MediaFiles::Kind::sheet)
-            continue;
-        if (file.name == wanted)
-            return i;
-        if (alike == SIZE_MAX && base_name(file.name) == base_name(wanted))
-            alike = i;
-    }
-    return alike;
+// A FILE's name after the last "/" or "\" of it.
+static std::string last_part(const std::string &name) { return name.substr(name.find_last_of("/\\") + 1); }
+
+// The file of the sheet's folder a FILE names, by the last part of its name as the sheet's text
+// reads and as its bytes are: the one of that name, else the first with the same base name and
+// another media extension (a rip converted after its sheet was written); then the same in any
+// case (a sheet written on Windows). Only files the walk listed: a sheet never makes anything
+// be opened. SIZE_MAX for none.
+size_t Tracks::named_file(size_t sheet, const CueFile &named) const {
+    std::vector<std::string> wanted = {last_part(named.name)};
+    if (!named.raw_name.empty())
+        wanted.push_back(last_part(named.raw_name));
+    std::vector<size_t> candidates;
+    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i)
+        if (files.files[i].kind != MediaFiles::Kind::sheet)
+            candidates.push_back(i);
+    for (bool any_case : {false, true})
+        for (bool same_extension : {true, false})
+            for (size_t i : candidates)
+                for (const std::string &name : wanted) {
+                    std::string own = files.files[i].name, given = name;
+                    if (!same_extension) {
+                        own = base_name(own);
+                        given = base_name(given);
+                    }
+                    if (own == given || (any_case && case_folded(own) == case_folded(given)))
+                        return i;
+                }
+    return SIZE_MAX;
 }
 
 // A sheet's files: each claimed, unless an earlier sheet claimed it.
 void Tracks::claim(size_t sheet, CueSheet &&read) {
     std::string sheet_path = media_file_path(files, sheet);
+    Held group;
     for (CueFile &cue_file : read.files) {
-        size_t file = named_file(sheet, cue_file.name);
+        size_t file = named_file(sheet, cue_file);
         if (file == SIZE_MAX) {
             report(no_such_file_message, printable(sheet_path).c_str(), printable(cue_file.name).c_str());
             continue;
@@ -75,8 +90,12 @@ void Tracks::claim(size_t sheet, CueSheet &&read) {
             continue;
         }
         claimed.emplace(std::move(path), sheet);
-        claims[file] = {sheet, read.tags, std::move(cue_file.tracks)};
+        claims[file] = {sheet, group.files.size(), read.tags, std::move(cue_file.tracks)};
+        group.files.emplace_back();
     }
+    group.waiting = group.files.size();
+    if (group.waiting > 0)
+        held[sheet] = std::move(group);
 }
 
 static const std::string &either(const std::string &first, const std::string &second) {
@@ -115,34 +134,22 @@ void Tracks::add_parts(size_t file, const std::vector<CueTrack> &parts, const Ta
     }
 }
 
-// Makes the tracks of one file (none for a sheet, whose tracks come with the files it claims).
-void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
-    const MediaFiles::File &listed = files.files[file];
+// The tracks of one media file: the parts a sheet's claim makes, else those of a sheet it
+// holds, else its chapters, else the whole file.
+void Tracks::add_file(size_t file, Reading &&reading, const Claim *claim, std::vector<Track> &tracks) const {
     std::string path;
     if (reading.outcome != Reading::measured)
         path = printable(media_file_path(files, file));
-    if (listed.kind == MediaFiles::Kind::sheet) {
-        if (reading.outcome == Reading::unreadable)
-            report(unreadable_sheet_message, path.c_str(), reading_error_text(reading.error).c_str());
-        else if (reading.outcome == Reading::measured)
-            claim(file, std::move(reading.sheet));
-        return;
-    }
-    auto claimed_by = claims.find(file);
     if (reading.outcome == Reading::not_regular) {
-        if (listed.kind != MediaFiles::Kind::if_claimed || claimed_by != claims.end())
-            report(not_regular_message, path.c_str());
+        report(not_regular_message, path.c_str());
         return;
     }
-    if (listed.kind == MediaFiles::Kind::if_claimed && claimed_by == claims.end())
-        return;
     if (reading.outcome == Reading::unreadable)
         report(unreadable_message, path.c_str(), reading_error_text(reading.error).c_str());
     // A file whose length is unknown cannot be divided: it stays whole.
     if (reading.duration_ms > 0) {
-        if (claimed_by != claims.end()) {
-            add_parts(file, claimed_by->second.tracks, claimed_by->second.sheet_tags, reading, tracks);
-            claims.erase(claimed_by);
+        if (claim != nullptr) {
+            add_parts(file, claim->tracks, claim->sheet_tags, reading, tracks);
             return;
         }
         if (!reading.sheet.files.empty()) {
@@ -163,13 +170,38 @@ void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
             return;
         }
     }
-    if (claimed_by != claims.end())
-        claims.erase(claimed_by);
     Track track;
     track.file = file;
     track.end_ms = track.file_ms = reading.duration_ms;
     track.tags = std::move(reading.tags);
     tracks.push_back(std::move(track));
+}
+
+void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
+    const MediaFiles::File &listed = files.files[file];
+    if (listed.kind == MediaFiles::Kind::sheet) {
+        if (reading.outcome == Reading::unreadable)
+            report(unreadable_sheet_message, printable(media_file_path(files, file)).c_str(),
+                   reading_error_text(reading.error).c_str());
+        else if (reading.outcome == Reading::measured)
+            claim(file, std::move(reading.sheet));
+        return;
+    }
+    auto claimed_by = claims.find(file);
+    if (claimed_by == claims.end()) {
+        if (listed.kind != MediaFiles::Kind::if_claimed)
+            add_file(file, std::move(reading), nullptr, tracks);
+        return;
+    }
+    Claim claim = std::move(claimed_by->second);
+    claims.erase(claimed_by);
+    Held &group = held[claim.sheet];
+    add_file(file, std::move(reading), &claim, group.files[claim.place]);
+    if (--group.waiting == 0) {
+        for (std::vector<Track> &own : group.files)
+            tracks.insert(tracks.end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
+        held.erase(claim.sheet);
+    }
 }
 
 size_t Tracks::batch_end(size_t first, bool whole_list) const {
