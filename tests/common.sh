@@ -73,6 +73,19 @@ for name in files:
 PY
 }
 
+# id3v2_latin1 FILE ENCODING TITLE ARTIST ALBUM: puts before FILE an ID3v2.3 tag whose frames
+# are Latin-1 by their encoding byte and in ENCODING (python's name of a code page) by their
+# bytes, as a tagger set to that code page writes them.
+id3v2_latin1() {
+    python3 -c 'import sys
+path, encoding, *texts = sys.argv[1:]
+frames = b"".join(key + (len(text.encode(encoding)) + 1).to_bytes(4, "big") + bytes(3) + text.encode(encoding)
+                  for key, text in zip((b"TIT2", b"TPE1", b"TALB"), texts))
+size = bytes((len(frames) >> shift) & 0x7F for shift in (21, 14, 7, 0))
+audio = open(path, "rb").read()
+open(path, "wb").write(b"ID3\3\0\0" + size + frames + audio)' "$@"
+}
+
 # id3v1 FILE ENCODING TITLE ARTIST ALBUM: appends to FILE an ID3v1 tag in ENCODING (python's
 # name of a code page), as a tagger set to that code page writes it.
 id3v1() {

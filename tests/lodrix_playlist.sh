@@ -251,9 +251,12 @@ tagged i.mp3 -id3v2_version 0 && printf 'TAG%-30s%-30s%-30s2000%-28s\0\005\377' 
 # An ID3v2.3 title in Latin-1 with a Windows tagger's apostrophe (0x92), before the audio.
 tagged j.raw -id3v2_version 0 -f mp3 && { printf 'ID3\003\000\000\000\000\000\017TIT2\000\000\000\005\000\000\000It\222s'; cat "$tags/j.raw"; } >"$tags/j.mp3" &&
     rm "$tags/j.raw"
-# ID3v1 in Windows-1251 and in GBK, as Russian and Chinese collections have it.
+# ID3v1 in Windows-1251 and in GBK, as Russian and Chinese collections have it, and ID3v2's
+# Latin-1 frames in Windows-1251.
 tagged k.mp3 -id3v2_version 0 && id3v1 "$tags/k.mp3" cp1251 'Группа крови' Кино 'Группа крови' || exit 1
 tagged l.mp3 -id3v2_version 0 && id3v1 "$tags/l.mp3" gbk 月亮代表我的心 邓丽君 '邓丽君 15周年' || exit 1
+tagged m.mp3 -id3v2_version 0 &&
+    id3v2_latin1 "$tags/m.mp3" cp1251 'Звезда по имени Солнце' Кино 'Звезда по имени Солнце' || exit 1
 tagged z.mp3 -metadata "title=$(printf 'a\001b\rc & <d> \377e')" -metadata "artist=$(printf '%06000d' 0)"
 tagged CD1/a.flac -metadata title=Eins
 ffmpeg -v error -f lavfi -i testsrc=s=16x16 -frames:v 1 "$tags/Cover.JPG" && cp "$tags/Cover.JPG" "$tags/folder.png" || exit 1
@@ -278,12 +281,13 @@ cat >"$work/expected" <<'EOF2'
 ('j.mp3', 'It’s', '0', 'Cover.JPG', '', '')
 ('k.mp3', 'Группа крови', 'Кино4', 'Cover.JPG', 'Группа крови', '')
 ('l.mp3', '月亮代表我的心', '邓丽君3', 'Cover.JPG', '邓丽君 15周年', '')
+('m.mp3', 'Звезда по имени Солнце', 'Кино4', 'Cover.JPG', 'Звезда по имени Солнце', '')
 ('z.mp3', 'a�b\rc & <d> ÿe', '000004096', 'Cover.JPG', '', '')
 EOF2
 diff "$work/expected" "$work/got" || fail "tags read back otherwise"
 # With -o a location is relative, but the cover stays an absolute file URI (VLC 3 takes a
 # relative image as written and shows none).
-"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 14 ] &&
+"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 15 ] &&
     grep -q "<location>CD1/a.flac</location>" "$tags/list.xspf" || fail "-o: not every cover an absolute file URI"
 rm -f "$tags/list.xspf"
 
