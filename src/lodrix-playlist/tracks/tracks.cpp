@@ -44,40 +44,52 @@ static std::string base_name(const std::string &name) { return name.substr(0, na
 // A FILE's name after the last "/" or "\" of it.
 static std::string last_part(const std::string &name) { return name.substr(name.find_last_of("/\\") + 1); }
 
+namespace {
+// The media files of a sheet's folder, as its FILEs are looked for among them: each name, and
+// in Unicode's case folding once a FILE is not found as it is.
+struct Candidates {
+    std::vector<size_t> files;
+    std::vector<std::string> folded;
+};
+} // namespace
+
 // The file of the sheet's folder a FILE names, by the last part of its name as the sheet's text
 // reads and as its bytes are: the one of that name, else the first with the same base name and
 // another media extension (a rip converted after its sheet was written); then the same in any
 // case (a sheet written on Windows). Only files the walk listed: a sheet never makes anything
 // be opened. SIZE_MAX for none.
-size_t Tracks::named_file(size_t sheet, const CueFile &named) const {
+static size_t named_file(const MediaFiles &files, Candidates &candidates, const CueFile &named) {
     std::vector<std::string> wanted = {last_part(named.name)};
     if (!named.raw_name.empty())
         wanted.push_back(last_part(named.raw_name));
-    std::vector<size_t> candidates;
-    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i)
-        if (files.files[i].kind != MediaFiles::Kind::sheet)
-            candidates.push_back(i);
-    for (bool any_case : {false, true})
+    for (bool any_case : {false, true}) {
+        if (any_case) {
+            for (std::string &name : wanted)
+                name = case_folded(name);
+            for (size_t i = candidates.folded.size(); i < candidates.files.size(); ++i)
+                candidates.folded.push_back(case_folded(files.files[candidates.files[i]].name));
+        }
         for (bool same_extension : {true, false})
-            for (size_t i : candidates)
-                for (const std::string &name : wanted) {
-                    std::string own = files.files[i].name, given = name;
-                    if (!same_extension) {
-                        own = base_name(own);
-                        given = base_name(given);
-                    }
-                    if (own == given || (any_case && case_folded(own) == case_folded(given)))
-                        return i;
-                }
+            for (size_t i = 0; i < candidates.files.size(); ++i) {
+                const std::string &own = any_case ? candidates.folded[i] : files.files[candidates.files[i]].name;
+                for (const std::string &name : wanted)
+                    if (same_extension ? own == name : base_name(own) == base_name(name))
+                        return candidates.files[i];
+            }
+    }
     return SIZE_MAX;
 }
 
 // A sheet's files: each claimed, unless an earlier sheet claimed it.
 void Tracks::claim(size_t sheet, CueSheet &&read) {
     std::string sheet_path = media_file_path(files, sheet);
+    Candidates candidates;
+    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i)
+        if (files.files[i].kind != MediaFiles::Kind::sheet)
+            candidates.files.push_back(i);
     Held group;
     for (CueFile &cue_file : read.files) {
-        size_t file = named_file(sheet, cue_file);
+        size_t file = named_file(files, candidates, cue_file);
         if (file == SIZE_MAX) {
             report(no_such_file_message, printable(sheet_path).c_str(), printable(cue_file.name).c_str());
             continue;

@@ -72,7 +72,6 @@ class Tracks {
         std::vector<std::vector<Track>> files;
     };
     void claim(size_t sheet, CueSheet &&read);
-    size_t named_file(size_t sheet, const CueFile &named) const;
     void add_file(size_t file, Reading &&reading, const Claim *claim, std::vector<Track> &tracks) const;
     void add_parts(size_t file, const std::vector<CueTrack> &parts, const Tags &sheet_tags, const Reading &reading,
                    std::vector<Track> &tracks) const;

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -159,6 +160,9 @@ void decode_texts(const std::vector<std::string *> &texts, bool read_as_latin1, 
     std::vector<std::pair<std::string *, std::string>> suspects; // each text, and the bytes it stands for
     std::string all;
     for (std::string *text : texts) {
+        // Most files' texts are ASCII: nothing to look at, nothing to allocate.
+        if (std::all_of(text->begin(), text->end(), [](char c) { return (unsigned char)c < 0x80; }))
+            continue;
         std::string bytes;
         if (!is_utf8(text->data(), text->size()))
             bytes = *text;
