@@ -368,8 +368,8 @@ fi
 # and FILE names in that script: each decoded in the code page uchardet finds, UTF-16 by its
 # byte-order mark; a FILE named on disk in the sheet's bytes; a sheet over four files named
 # without numbers in its own order; a FILE in another case and with another extension. A sheet
-# that is no UTF-16 is one message, its file listed whole. Rows: folder, layout, encoding
-# (python's), performer, album, files, titles.
+# that is no UTF-16 is one message, its file listed whole; a FILE missing is named decoded. Rows:
+# folder, layout, encoding (python's), performer, album, files, titles.
 enc=$work/encodings
 while IFS='|' read -r folder layout encoding performer album files titles; do
     write_rip "$enc/$folder" "$layout" "$encoding" "$performer" "$album" "$(echo "$files" | tr ';' '|')" \
@@ -387,8 +387,10 @@ koi8|eac|koi8_r|ДДТ|Осень|ДДТ - Осень.wav|Осень;Это вс
 cp1250|eac|cp1250|Karel Gott|Zlatý slavík|Karel Gott - Zlatý slavík.wav|Lady Karneval;Být stále mlád
 iso2|foobar2000|iso8859_2|Czesław Niemen|Dziwny jest ten świat|Czesław Niemen - Dziwny jest ten świat.wav|Dziwny jest ten świat;Jednego serca
 case|eac|cp1252|Pink Floyd|The Wall|Range.wav|In the Flesh?;The Thin Ice
+missing|eac|gbk|王菲|唱游|王菲 - 打误.wav;王菲 - 人间.wav|打误;人间
 EOF2
-ffmpeg -nostdin -v error -i "$enc/case/Range.wav" "$enc/case/range.flac" && rm "$enc/case/Range.wav" && mkdir "$enc/broken" &&
+ffmpeg -nostdin -v error -i "$enc/case/Range.wav" "$enc/case/range.flac" && rm "$enc/case/Range.wav" "$enc/missing/王菲 - 人间.wav" &&
+    mkdir "$enc/broken" &&
     write_wav "$enc/broken/x.wav" 3000 &&
     python3 -c 'import sys; open(sys.argv[1], "wb").write(b"\xff\xfe" + "FILE \"x.wav\" WAVE\r\nTITLE \"".encode("utf-16-le") + b"\x00\xdc")' \
         "$enc/broken/rip.cue" || exit 1
@@ -419,6 +421,7 @@ iso2/Czesław Niemen - Dziwny jest ten świat.wav|Dziwny jest ten świat|Czesła
 iso2/Czesław Niemen - Dziwny jest ten świat.wav|Jednego serca|Czesław Niemen|Dziwny jest ten świat|2|2000|1.000|
 koi8/ДДТ - Осень.wav|Осень|ДДТ|Осень|1|1000||1.000
 koi8/ДДТ - Осень.wav|Это всё|ДДТ|Осень|2|2000|1.000|
+missing/王菲 - 打误.wav|打误|王菲|唱游|1|3000||
 sjis/久石譲 - あの夏へ.wav|あの夏へ|久石譲|久石譲作品集|1|3000||
 sjis/久石譲 - 竜の少年.wav|竜の少年|久石譲|久石譲作品集|2|3000||
 sjis/久石譲 - ボイラー虫.wav|ボイラー虫|久石譲|久石譲作品集|3|3000||
@@ -430,7 +433,8 @@ utf16be/周杰倫 - 七里香.wav|我的地盤|周杰倫|七里香|1|1000||1.000
 utf16be/周杰倫 - 七里香.wav|七里香|周杰倫|七里香|2|2000|1.000|
 EOF2
 diff "$work/expected" "$work/got" || fail "sheets in other encodings: other entries"
-[ "$(cat "$work/err")" = "lodrix-playlist: $enc/broken/rip.cue: nicht lesbar: kein gueltiges UTF-16" ] ||
+printf 'lodrix-playlist: %s\n' "$enc/broken/rip.cue: nicht lesbar: kein gueltiges UTF-16" \
+    "$enc/missing/rip.cue: FILE \"王菲 - 人间.wav\" nicht im Ordner, Titel uebergangen" | cmp -s - "$work/err" ||
     fail "sheets in other encodings: other messages: $(cat "$work/err")"
 # With --chapters a file with two or more chapters (an audiobook's M4B, ...) is an entry per chapter (title, place),
 # creator and album the file's; a file split by a sheet is not split again; without it, whole.
