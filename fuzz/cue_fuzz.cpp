@@ -1,6 +1,7 @@
 // libFuzzer target over the cue sheet parser: any bytes as a .cue file's sheet and as one a
-// media file holds in a tag. Beyond not crashing: the sheet keeps the limits (tracks, texts),
-// each file's tracks start in order, and a reading's bytes give the same sheet back.
+// media file holds in a tag, decoded as they would be (UTF-16, a code page detected). Beyond not
+// crashing: the sheet keeps the limits (tracks, texts), each file's tracks start in order, and
+// a reading's bytes give the same sheet back.
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -29,7 +30,8 @@ static void check_sheet(const CueSheet &sheet, bool embedded) {
     check(!embedded || sheet.files.size() <= 1);
     size_t tracks = 0;
     for (const CueFile &file : sheet.files) {
-        check(!file.tracks.empty() && file.name.size() <= most_tag_bytes && file.name.empty() == embedded);
+        check(!file.tracks.empty() && file.name.size() <= most_tag_bytes && file.name.empty() == embedded &&
+              file.raw_name.size() <= most_tag_bytes && (!embedded || file.raw_name.empty()));
         for (size_t i = 0; i < file.tracks.size(); ++i) {
             const CueTrack &track = file.tracks[i];
             check(track.start_ms >= 0 && (i == 0 || track.start_ms > file.tracks[i - 1].start_ms));
@@ -48,7 +50,8 @@ static void check_sheet(const CueSheet &sheet, bool embedded) {
     check(same(back.sheet.tags, sheet.tags) && back.sheet.files.size() == sheet.files.size());
     for (size_t f = 0; f < sheet.files.size(); ++f) {
         const CueFile &file = sheet.files[f], &file_back = back.sheet.files[f];
-        check(file_back.name == file.name && file_back.tracks.size() == file.tracks.size());
+        check(file_back.name == file.name && file_back.raw_name == file.raw_name &&
+              file_back.tracks.size() == file.tracks.size());
         for (size_t t = 0; t < file.tracks.size(); ++t)
             check(file_back.tracks[t].start_ms == file.tracks[t].start_ms &&
                   same(file_back.tracks[t].tags, file.tracks[t].tags));
@@ -56,9 +59,14 @@ static void check_sheet(const CueSheet &sheet, bool embedded) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static const bool opened = (open_converters(Encoding::none), true);
+    check(opened);
     for (bool embedded : {false, true}) {
         CueSheet sheet;
-        (embedded ? parse_embedded_cue_sheet : parse_cue_sheet)((const char *)data, size, sheet);
+        if (embedded)
+            read_embedded_cue_sheet((const char *)data, size, Encoding::none, sheet);
+        else
+            read_cue_sheet((const char *)data, size, Encoding::none, sheet);
         check_sheet(sheet, embedded);
     }
     return 0;

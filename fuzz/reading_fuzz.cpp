@@ -26,6 +26,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     av_log_set_level(AV_LOG_QUIET);
     // A reader's memory is limited; here FFmpeg's own allocations are, to the same end.
     av_max_alloc(size_t(128) << 20);
+    // A reader has the converters open once any file needed them.
+    open_converters(Encoding::none);
     return 0;
 }
 

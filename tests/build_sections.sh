@@ -7,7 +7,7 @@ set -u
 source=$1
 . "$(dirname "$0")/common.sh"
 cache=${LODRIX_CACHE:-$HOME/.cache/lodrix}
-for section in ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw pcre2-mingw; do
+for section in ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw pcre2-mingw uchardet-mingw; do
     [ -d "$cache/$section" ] || skip "$cache/$section is not built (tools/build-ffmpeg)"
 done
 work=$(mktemp -d) || exit 1
@@ -30,14 +30,15 @@ while IFS='|' read -r targets kept expected; do
     done
     [ -z "$(ls -A "$work/tmp")" ] || { echo "FAIL $targets with [$kept]: left $(ls "$work/tmp")"; failures=$((failures + 1)); }
 done <<'ROWS'
-all||ffmpeg-host sqlite-mingw utf8proc-mingw pcre2-mingw ffmpeg-mingw 
-all|ffmpeg-host|sqlite-mingw utf8proc-mingw pcre2-mingw ffmpeg-mingw 
-all|sqlite-mingw ffmpeg-mingw pcre2-mingw|ffmpeg-host utf8proc-mingw 
-all|ffmpeg-host ffmpeg-mingw utf8proc-mingw pcre2-mingw|sqlite-mingw 
-all|ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw|pcre2-mingw 
-all|ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw pcre2-mingw|
+all||ffmpeg-host sqlite-mingw utf8proc-mingw pcre2-mingw uchardet-mingw ffmpeg-mingw 
+all|ffmpeg-host|sqlite-mingw utf8proc-mingw pcre2-mingw uchardet-mingw ffmpeg-mingw 
+all|sqlite-mingw ffmpeg-mingw pcre2-mingw|ffmpeg-host utf8proc-mingw uchardet-mingw 
+all|ffmpeg-host ffmpeg-mingw utf8proc-mingw pcre2-mingw uchardet-mingw|sqlite-mingw 
+all|ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw uchardet-mingw|pcre2-mingw 
+all|ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw pcre2-mingw|uchardet-mingw 
+all|ffmpeg-host ffmpeg-mingw sqlite-mingw utf8proc-mingw pcre2-mingw uchardet-mingw|
 host||ffmpeg-host 
-mingw|sqlite-mingw|utf8proc-mingw pcre2-mingw ffmpeg-mingw 
+mingw|sqlite-mingw|utf8proc-mingw pcre2-mingw uchardet-mingw ffmpeg-mingw 
 ROWS
 [ "$failures" -eq 0 ] || exit 1
-echo "8 caches: each builds just its missing sections, no temporary folder left"
+echo "9 caches: each builds just its missing sections, no temporary folder left"

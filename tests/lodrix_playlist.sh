@@ -233,7 +233,7 @@ xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()"
     done >"$work/durations"
 [ "$(wc -l <"$work/durations")" = 54 ] && awk -F '\t' '$2 != $3 { exit 1 }' "$work/durations" ||
     fail "durations (name, ours, ffprobe's):$(printf '\n'; cat "$work/durations")"
-grep -q 'unreadable.flac: nicht lesbar, Dauer 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
+grep -q 'unreadable.flac: cannot be read, duration 0: Permission denied' "$work/err" || fail "no word on the unreadable file"
 
 # Tags, one file per tag system (ID3v2, ID3v1 with a Latin-1 byte, FLAC, Ogg Vorbis and Opus
 # on the stream, M4A, Matroska, ASF, a WAV without), one with hostile bytes, a cover beside a
@@ -253,6 +253,12 @@ tagged i.mp3 -id3v2_version 0 && printf 'TAG%-30s%-30s%-30s2000%-28s\0\005\377' 
 # An ID3v2.3 title in Latin-1 with a Windows tagger's apostrophe (0x92), before the audio.
 tagged j.raw -id3v2_version 0 -f mp3 && { printf 'ID3\003\000\000\000\000\000\017TIT2\000\000\000\005\000\000\000It\222s'; cat "$tags/j.raw"; } >"$tags/j.mp3" &&
     rm "$tags/j.raw"
+# ID3v1 in Windows-1251 and in GBK, as Russian and Chinese collections have it, and ID3v2's
+# Latin-1 frames in Windows-1251.
+tagged k.mp3 -id3v2_version 0 && id3v1 "$tags/k.mp3" cp1251 'Группа крови' Кино 'Группа крови' || exit 1
+tagged l.mp3 -id3v2_version 0 && id3v1 "$tags/l.mp3" gbk 月亮代表我的心 邓丽君 '邓丽君 15周年' || exit 1
+tagged m.mp3 -id3v2_version 0 &&
+    id3v2_latin1 "$tags/m.mp3" cp1251 'Звезда по имени Солнце' Кино 'Звезда по имени Солнце' || exit 1
 tagged z.mp3 -metadata "title=$(printf 'a\001b\rc & <d> \377e')" -metadata "artist=$(printf '%06000d' 0)"
 tagged CD1/a.flac -metadata title=Eins
 ffmpeg -v error -f lavfi -i testsrc=s=16x16 -frames:v 1 "$tags/Cover.JPG" && cp "$tags/Cover.JPG" "$tags/folder.png" || exit 1
@@ -275,12 +281,15 @@ cat >"$work/expected" <<'EOF2'
 ('h.wav', '', '0', 'Cover.JPG', '', '')
 ('i.mp3', 'Grüße ’�', 'V12', 'Cover.JPG', 'Alb', '5')
 ('j.mp3', 'It’s', '0', 'Cover.JPG', '', '')
+('k.mp3', 'Группа крови', 'Кино4', 'Cover.JPG', 'Группа крови', '')
+('l.mp3', '月亮代表我的心', '邓丽君3', 'Cover.JPG', '邓丽君 15周年', '')
+('m.mp3', 'Звезда по имени Солнце', 'Кино4', 'Cover.JPG', 'Звезда по имени Солнце', '')
 ('z.mp3', 'a�b\rc & <d> ÿe', '000004096', 'Cover.JPG', '', '')
 EOF2
 diff "$work/expected" "$work/got" || fail "tags read back otherwise"
 # With -o a location is relative, but the cover stays an absolute file URI (VLC 3 takes a
 # relative image as written and shows none).
-"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 12 ] &&
+"$program" -o "$tags/list.xspf" "$tags" 2>"$work/err" && [ "$(grep -c "<image>file://$tags/Cover.JPG</image>" "$tags/list.xspf")" = 15 ] &&
     grep -q "<location>CD1/a.flac</location>" "$tags/list.xspf" || fail "-o: not every cover an absolute file URI"
 rm -f "$tags/list.xspf"
 
@@ -338,22 +347,97 @@ Two/b.wav|||Café ’|4|600|1.400|
 EOF2
 diff "$work/expected" "$work/got" || fail "cue sheets: other entries"
 cat >"$work/expected" <<EOF2
-lodrix-playlist: $cue/Bad/bad.cue: FILE "../Album/image.wav" nicht im Ordner, Titel uebergangen
-lodrix-playlist: $cue/Bad/bad.cue: FILE "/etc/passwd" nicht im Ordner, Titel uebergangen
-lodrix-playlist: $cue/Bad/bad.cue: FILE "missing.wav" nicht im Ordner, Titel uebergangen
-lodrix-playlist: $cue/Bad/zz.cue: x.wav gehoert schon zu $cue/Bad/bad.cue, Titel uebergangen
-lodrix-playlist: $cue/Bad/x.wav: Titel 6 beginnt nach dem Ende der Datei, uebergangen
+lodrix-playlist: $cue/Bad/bad.cue: FILE "../Album/image.wav" not in the folder, tracks left out
+lodrix-playlist: $cue/Bad/bad.cue: FILE "/etc/passwd" not in the folder, tracks left out
+lodrix-playlist: $cue/Bad/bad.cue: FILE "missing.wav" not in the folder, tracks left out
+lodrix-playlist: $cue/Bad/zz.cue: x.wav belongs to $cue/Bad/bad.cue already, tracks left out
+lodrix-playlist: $cue/Bad/x.wav: track 6 begins after the end of the file, left out
 EOF2
 diff "$work/expected" "$work/err" || fail "cue sheets: other messages"
-# A sheet named as an operand: its tracks only, not the rest of its folder. Nothing a FILE
-# names is opened beyond what the walk lists.
-"$program" "$cue/Album/image.cue" "$cue/Bad/bad.cue" 2>/dev/null | entries /dev/stdin "file://$cue/" | cut -d '|' -f 1,2 | tr '\n' ' ' >"$work/got"
-[ "$(cat "$work/got")" = "Album/image.wav|Eins Album/image.wav|Zwei Album/image.wav|Drei Bad/x.wav|Drei Bad/x.wav|Vier " ] ||
-    fail "a sheet as an operand: $(cat "$work/got")"
+# A sheet named as an operand: its tracks only, not the rest of its folder, with its folder's
+# cover. Nothing a FILE names is opened beyond what the walk lists.
+cp "$tags/Cover.JPG" "$cue/Album/cover.jpg" || exit 1
+"$program" "$cue/Album/image.cue" "$cue/Bad/bad.cue" 2>/dev/null >"$work/out"
+entries "$work/out" "file://$cue/" | cut -d '|' -f 1,2 | tr '\n' ' ' >"$work/got"
+[ "$(cat "$work/got")" = "Album/image.wav|Eins Album/image.wav|Zwei Album/image.wav|Drei Bad/x.wav|Drei Bad/x.wav|Vier " ] &&
+    [ "$(grep -c "<image>file://$cue/Album/cover.jpg</image>" "$work/out")" = 3 ] ||
+    fail "a sheet as an operand: $(cat "$work/got")$(grep -c '<image>' "$work/out") covers"
 if command -v strace >/dev/null; then
     strace -f -e trace=open,openat -o "$work/opened" "$program" "$cue/Bad" >/dev/null 2>&1
     ! grep -e '/etc/passwd' -e 'Album/image.wav' -e 'missing.wav' "$work/opened" || fail "a FILE opened something"
 fi
+# Sheets in the encodings rips use, as EAC and foobar2000 write them (CR LF, REM lines), titles
+# and FILE names in that script: each decoded in the code page uchardet finds, UTF-16 by its
+# byte-order mark; a FILE named on disk in the sheet's bytes; a sheet over four files named
+# without numbers in its own order; a FILE in another case and with another extension. A sheet
+# that is no UTF-16 is one message, its file listed whole; a FILE missing is named decoded. Rows:
+# folder, layout, encoding (python's), performer, album, files, titles.
+enc=$work/encodings
+while IFS='|' read -r folder layout encoding performer album files titles; do
+    write_rip "$enc/$folder" "$layout" "$encoding" "$performer" "$album" "$(echo "$files" | tr ';' '|')" \
+        "$(echo "$titles" | tr ';' '|')" || exit 1
+done <<'EOF2'
+gbk|eac|gbk|王菲|唱游|王菲 - 唱游.wav|打误;人间;催眠
+sjis|eac|cp932|久石譲|久石譲作品集|久石譲 - あの夏へ.wav;久石譲 - 竜の少年.wav;久石譲 - ボイラー虫.wav;久石譲 - ソナチネ.wav|あの夏へ;竜の少年;ボイラー虫;ソナチネ
+cp1251|foobar2000|cp1251|Кино|Группа крови|01. Сторона А.wav;raw:02. Сторона Б.wav|Группа крови;Закрой за мной дверь
+utf16|eac|utf-16|서태지와 아이들|서태지와 아이들|서태지와 아이들 - 1집.wav|난 알아요;환상 속의 그대;내 모든 것
+utf16be|foobar2000|utf-16-be|周杰倫|七里香|周杰倫 - 七里香.wav|我的地盤;七里香
+big5|eac|big5|周杰倫|七里香|周杰倫 - 七里香.wav|我的地盤;七里香
+euckr|foobar2000|euc_kr|서태지와 아이들|난 알아요|서태지와 아이들 - 난 알아요.wav|난 알아요;환상 속의 그대
+eucjp|foobar2000|euc_jp|久石譲|千と千尋の神隠し|久石譲 - 千と千尋の神隠し.wav|あの夏へ;竜の少年;ボイラー虫;あの日の川へ;ふたたび;いつも何度でも
+koi8|eac|koi8_r|ДДТ|Осень|ДДТ - Осень.wav|Осень;Это всё
+cp1250|eac|cp1250|Karel Gott|Zlatý slavík|Karel Gott - Zlatý slavík.wav|Lady Karneval;Být stále mlád
+iso2|foobar2000|iso8859_2|Czesław Niemen|Dziwny jest ten świat|Czesław Niemen - Dziwny jest ten świat.wav|Dziwny jest ten świat;Jednego serca
+case|eac|cp1252|Pink Floyd|The Wall|Range.wav|In the Flesh?;The Thin Ice
+missing|eac|gbk|王菲|唱游|王菲 - 打误.wav;王菲 - 人间.wav|打误;人间
+EOF2
+ffmpeg -nostdin -v error -i "$enc/case/Range.wav" "$enc/case/range.flac" && rm "$enc/case/Range.wav" "$enc/missing/王菲 - 人间.wav" &&
+    mkdir "$enc/broken" &&
+    write_wav "$enc/broken/x.wav" 3000 &&
+    python3 -c 'import sys; open(sys.argv[1], "wb").write(b"\xff\xfe" + "FILE \"x.wav\" WAVE\r\nTITLE \"".encode("utf-16-le") + b"\x00\xdc")' \
+        "$enc/broken/rip.cue" || exit 1
+"$program" "$enc" >"$work/enc.xspf" 2>"$work/err" || fail "sheets in other encodings: status $? $(cat "$work/err")"
+entries "$work/enc.xspf" "file://$enc/" >"$work/got"
+cat >"$work/expected" <<'EOF2'
+big5/周杰倫 - 七里香.wav|我的地盤|周杰倫|七里香|1|1000||1.000
+big5/周杰倫 - 七里香.wav|七里香|周杰倫|七里香|2|2000|1.000|
+broken/x.wav|||||3000||
+case/range.flac|In the Flesh?|Pink Floyd|The Wall|1|1000||1.000
+case/range.flac|The Thin Ice|Pink Floyd|The Wall|2|2000|1.000|
+cp1250/Karel Gott - Zlatý slavík.wav|Lady Karneval|Karel Gott|Zlatý slavík|1|1000||1.000
+cp1250/Karel Gott - Zlatý slavík.wav|Být stále mlád|Karel Gott|Zlatý slavík|2|2000|1.000|
+cp1251/01. Сторона А.wav|Группа крови|Кино|Группа крови|1|3000||
+cp1251/02. %D1%F2%EE%F0%EE%ED%E0 %C1.wav|Закрой за мной дверь|Кино|Группа крови|2|3000||
+eucjp/久石譲 - 千と千尋の神隠し.wav|あの夏へ|久石譲|千と千尋の神隠し|1|1000||1.000
+eucjp/久石譲 - 千と千尋の神隠し.wav|竜の少年|久石譲|千と千尋の神隠し|2|1000|1.000|2.000
+eucjp/久石譲 - 千と千尋の神隠し.wav|ボイラー虫|久石譲|千と千尋の神隠し|3|1000|2.000|3.000
+eucjp/久石譲 - 千と千尋の神隠し.wav|あの日の川へ|久石譲|千と千尋の神隠し|4|1000|3.000|4.000
+eucjp/久石譲 - 千と千尋の神隠し.wav|ふたたび|久石譲|千と千尋の神隠し|5|1000|4.000|5.000
+eucjp/久石譲 - 千と千尋の神隠し.wav|いつも何度でも|久石譲|千と千尋の神隠し|6|1000|5.000|
+euckr/서태지와 아이들 - 난 알아요.wav|난 알아요|서태지와 아이들|난 알아요|1|1000||1.000
+euckr/서태지와 아이들 - 난 알아요.wav|환상 속의 그대|서태지와 아이들|난 알아요|2|2000|1.000|
+gbk/王菲 - 唱游.wav|打误|王菲|唱游|1|1000||1.000
+gbk/王菲 - 唱游.wav|人间|王菲|唱游|2|1000|1.000|2.000
+gbk/王菲 - 唱游.wav|催眠|王菲|唱游|3|1000|2.000|
+iso2/Czesław Niemen - Dziwny jest ten świat.wav|Dziwny jest ten świat|Czesław Niemen|Dziwny jest ten świat|1|1000||1.000
+iso2/Czesław Niemen - Dziwny jest ten świat.wav|Jednego serca|Czesław Niemen|Dziwny jest ten świat|2|2000|1.000|
+koi8/ДДТ - Осень.wav|Осень|ДДТ|Осень|1|1000||1.000
+koi8/ДДТ - Осень.wav|Это всё|ДДТ|Осень|2|2000|1.000|
+missing/王菲 - 打误.wav|打误|王菲|唱游|1|3000||
+sjis/久石譲 - あの夏へ.wav|あの夏へ|久石譲|久石譲作品集|1|3000||
+sjis/久石譲 - 竜の少年.wav|竜の少年|久石譲|久石譲作品集|2|3000||
+sjis/久石譲 - ボイラー虫.wav|ボイラー虫|久石譲|久石譲作品集|3|3000||
+sjis/久石譲 - ソナチネ.wav|ソナチネ|久石譲|久石譲作品集|4|3000||
+utf16/서태지와 아이들 - 1집.wav|난 알아요|서태지와 아이들|서태지와 아이들|1|1000||1.000
+utf16/서태지와 아이들 - 1집.wav|환상 속의 그대|서태지와 아이들|서태지와 아이들|2|1000|1.000|2.000
+utf16/서태지와 아이들 - 1집.wav|내 모든 것|서태지와 아이들|서태지와 아이들|3|1000|2.000|
+utf16be/周杰倫 - 七里香.wav|我的地盤|周杰倫|七里香|1|1000||1.000
+utf16be/周杰倫 - 七里香.wav|七里香|周杰倫|七里香|2|2000|1.000|
+EOF2
+diff "$work/expected" "$work/got" || fail "sheets in other encodings: other entries"
+printf 'lodrix-playlist: %s\n' "$enc/broken/rip.cue: cannot be read: not valid UTF-16" \
+    "$enc/missing/rip.cue: FILE \"王菲 - 人间.wav\" not in the folder, tracks left out" | cmp -s - "$work/err" ||
+    fail "sheets in other encodings: other messages: $(cat "$work/err")"
 # With --chapters a file with two or more chapters (an audiobook's M4B, ...) is an entry per chapter (title, place),
 # creator and album the file's; a file split by a sheet is not split again; without it, whole.
 book=$work/book
@@ -412,7 +496,7 @@ while IFS='|' read -r arguments expected; do
     [ "$got" = "$expected" ] || fail "M3U8 $arguments: $got; expected $expected"
 done <<'EOF2'
 "$tags/a.mp3" "$tags/h.wav"|#EXTM3U~#EXTINF:0,Künstler - ID3v2~W/tags/a.mp3~#EXTINF:0,h.wav~W/tags/h.wav~ status 0 
-"$cue/Album/image.cue"|#EXTM3U~#EXTINF:1,Die Band - Eins~#EXTVLCOPT:stop-time=1.400~W/cue/Album/image.wav~#EXTINF:2,Gast - Zwei~#EXTVLCOPT:start-time=1.400~#EXTVLCOPT:stop-time=3.000~W/cue/Album/image.wav~#EXTINF:1,Die Band - Drei~#EXTVLCOPT:start-time=3.000~W/cue/Album/image.wav~ status 0 
+"$cue/Album/image.cue"|#EXTM3U~#EXTINF:1,Die Band - Eins~#EXTVLCOPT:stop-time=1.400~#EXTALBUMARTURL:file://W/cue/Album/cover.jpg~W/cue/Album/image.wav~#EXTINF:2,Gast - Zwei~#EXTVLCOPT:start-time=1.400~#EXTVLCOPT:stop-time=3.000~#EXTALBUMARTURL:file://W/cue/Album/cover.jpg~W/cue/Album/image.wav~#EXTINF:1,Die Band - Drei~#EXTVLCOPT:start-time=3.000~#EXTALBUMARTURL:file://W/cue/Album/cover.jpg~W/cue/Album/image.wav~ status 0 
 "$work/garbage.mp3"|#EXTM3U~#EXTINF:-1,garbage.mp3~W/garbage.mp3~ status 0 
 "$root"/new?line.wav "$root/track 2.wav"|#EXTM3U~#EXTINF:0,track 2.wav~W/Musik & <Hörbücher> #1 100%/track 2.wav~ status 1 lodrix-playlist: W/Musik & <Hörbücher> #1 100%/new?line.wav: name M3U cannot carry (a line end, or not UTF-8), left out
 EOF2
@@ -602,6 +686,21 @@ check_rows <<'EOF2'
 --match='title::^It’s$'|It’s
 --match=title:=It’s|It’s
 EOF2
+# A sheet over files named without numbers keeps its order in both orders. A Japanese sheet too
+# short for uchardet (it takes EUC-JP for GBK: its FILE names no file) is read as --encoding says.
+folder=$enc/sjis
+check_rows <<'EOF2'
+|あの夏へ, 竜の少年, ボイラー虫, ソナチネ
+--order=tags|あの夏へ, 竜の少年, ボイラー虫, ソナチネ
+EOF2
+folder=$work/short
+write_rip "$folder" foobar2000 euc_jp 久石譲 千と千尋の神隠し "久石譲 - 千と千尋の神隠し.wav" "あの夏へ|竜の少年|ボイラー虫" || exit 1
+check_rows <<'EOF2'
+|久石譲 - 千と千尋の神隠し.wav
+--encoding=euc-jp|あの夏へ, 竜の少年, ボイラー虫
+--encoding=EUC-JP --order=tags|あの夏へ, 竜の少年, ボイラー虫
+--encoding=klingon|status 1: lodrix-playlist: --encoding=klingon: not an encoding known here (windows-1252, windows-1250, windows-1251, gbk, big5, shift_jis, euc-kr, euc-jp, koi8-r, iso-8859-2, iso-8859-3, iso-8859-4, iso-8859-5, iso-8859-6, iso-8859-9, iso-8859-13, iso-8859-15)
+EOF2
 folder=
 
 # --paths with a list inside, beside and above the music, and prefixes (the longest; a URL's
@@ -776,8 +875,8 @@ set -- $(readers $pid) none none
 kill -SEGV "$1"; kill -STOP "$2"
 wait $pid
 [ $? = 0 ] && [ "$(grep -c '<duration>10<' "$work/out")" -ge 9998 ] && [ "$(grep -c '<track>' "$work/out")" = 10000 ] &&
-    ! grep -v -e ': nicht lesbar, Dauer 0: nach 10 s' -e ': nicht lesbar, Dauer 0: Leseprozess durch Signal SIGSEGV' \
-        -e ': nicht lesbar, Dauer 0: Leseprozess vorzeitig beendet' "$work/err" ||
+    ! grep -v -e ': cannot be read, duration 0: not read to its end after 10 s' -e ': cannot be read, duration 0: reader process ended by signal SIGSEGV' \
+        -e ': cannot be read, duration 0: reader process ended early' "$work/err" ||
     fail "a killed and a stopped reader: not the whole list with status 0: $(cat "$work/err")"
 xmllint --xpath "//*[local-name()='location' or local-name()='duration']/text()" "$work/out" | paste - - |
     awk -F '\t' '$2 == 10 { print substr($1, 8) }' | LC_ALL=C sort >"$work/measured"

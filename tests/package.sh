@@ -34,8 +34,8 @@ else
         [ -s "$work/root/usr/share/doc/lodrix/$file" ] || { echo "no usr/share/doc/lodrix/$file"; exit 1; }
     done
 fi
-# utf8proc and PCRE2 linked in (no dependency on them) bring their notices along, as their
-# licences ask.
+# utf8proc, PCRE2 and uchardet linked in (no dependency on them) bring their notices along, as
+# their licences ask.
 case $depends in
 *libutf8proc*) ;;
 *) [ -s "$work/root/usr/share/doc/lodrix/utf8proc-copyright" ] || { echo "utf8proc linked in, but not its notice"; exit 1; } ;;
@@ -43,6 +43,10 @@ esac
 case $depends in
 *libpcre2*) ;;
 *) [ -s "$work/root/usr/share/doc/lodrix/pcre2-copyright" ] || { echo "PCRE2 linked in, but not its notice"; exit 1; } ;;
+esac
+case $depends in
+*libuchardet*) ;;
+*) [ -s "$work/root/usr/share/doc/lodrix/uchardet-copyright" ] || { echo "uchardet linked in, but not its notice"; exit 1; } ;;
 esac
 grep -q '^Copyright (c) 2026 The Lodrix authors$' "$work/root/usr/share/doc/lodrix/copyright" ||
     { echo "no licence in usr/share/doc/lodrix/copyright"; exit 1; }

@@ -34,6 +34,9 @@ fuzz)
     printf 'FILE a.wav WAVE\nTRACK 01 AUDIO\nTITLE "%s\303\251\303\251"\nINDEX 01 00:00:00\n' \
         "$(printf '%04095d' 0 | tr 0 x)" >"$corpus/cue/long"
     { echo 'FILE a.wav WAVE'; seq 100 | awk '{ printf "TRACK %d AUDIO\nINDEX 01 %d:00:00\n", $1, $1 }'; } >"$corpus/cue/many"
+    # Sheets in Windows-1251 and in UTF-16 as EAC writes it.
+    printf 'TITLE "\307\340\352\360\356\351"\r\nFILE "\312\350\355\356.wav" WAVE\r\nTRACK 01 AUDIO\r\nINDEX 01 00:00:00\r\n' >"$corpus/cue/cp1251"
+    printf '\377\376F\000I\000L\000E\000 \000\032\004.\000w\000a\000v\000\n\000T\000R\000A\000C\000K\000 \0001\000 \000A\000U\000D\000I\000O\000\n\000' >"$corpus/cue/utf16"
     for keyword in FILE TRACK INDEX AUDIO WAVE TITLE PERFORMER SONGWRITER REM GENRE DATE DISCNUMBER 01 00:00:00 '\"'; do
         printf '"%s"\n' "$keyword"
     done >"$corpus/cue.dict"
@@ -56,6 +59,19 @@ fuzz)
         "$build/cue_fuzz" -max_total_time="${LODRIX_CUE_FUZZ_SECONDS:-20}" -print_final_stats=1 -max_len=16384 \
             -dict="$corpus/cue.dict" -error_exitcode=1 -timeout_exitcode=1 -artifact_prefix="$build/cue-" \
             "$corpus/cue" >"$corpus.log" 2>&1 || status=1
+        grep -E '^(stat::|Done)|ERROR|SUMMARY' "$corpus.log"
+    fi
+    # The decoder: a file's texts in code pages, the first byte the encoding given (0: detected,
+    # 4: GBK, 18: UTF-16 little endian; 128 and up: taken for ID3's Latin-1 too).
+    mkdir "$corpus/encoding" || exit 1
+    printf '\000\307\340\352\360\356\351 \344\342\345\360\374\n\312\350\355\356' >"$corpus/encoding/cp1251"
+    printf '\004\324\302\301\301\264\372\261\355\316\322\265\304\320\304\n\265\313\300\366\276\375' >"$corpus/encoding/gbk"
+    printf '\200\303\222\303\260\303\245\303\252 01\n\303\212\303\250\303\255\303\256' >"$corpus/encoding/latin1"
+    printf '\022\042\004\100\0045\004\072\004' >"$corpus/encoding/utf16"
+    if [ -x "$build/encoding_fuzz" ]; then
+        "$build/encoding_fuzz" -max_total_time="${LODRIX_ENCODING_FUZZ_SECONDS:-20}" -print_final_stats=1 -max_len=4096 \
+            -error_exitcode=1 -timeout_exitcode=1 -artifact_prefix="$build/encoding-" \
+            "$corpus/encoding" >"$corpus.log" 2>&1 || status=1
         grep -E '^(stat::|Done)|ERROR|SUMMARY' "$corpus.log"
     fi
     rm -f "$corpus.log"

@@ -5,8 +5,8 @@
 
 #include "lodrix-playlist/lib/reading/reading.h"
 
-// A sheet on one line: its tags as key=value, each file as "| name:", each track as
-// "#number@start_ms" and its tags; only what is set.
+// A sheet on one line: its tags as key=value, each file as "| name:" (its bytes in brackets
+// where they differ), each track as "#number@start_ms" and its tags; only what is set.
 inline std::string described(const CueSheet &sheet) {
     std::string text;
     auto add_tags = [&text](const Tags &tags) {
@@ -20,7 +20,7 @@ inline std::string described(const CueSheet &sheet) {
     };
     add_tags(sheet.tags);
     for (const CueFile &file : sheet.files) {
-        text += " | " + file.name + ":";
+        text += " | " + file.name + (file.raw_name.empty() ? "" : " [" + file.raw_name + "]") + ":";
         for (const CueTrack &track : file.tracks) {
             text += " #" + std::to_string(track.tags.track) + "@" + std::to_string(track.start_ms);
             add_tags(track.tags);

@@ -84,6 +84,17 @@ playlist)
             >"$tree/Cue/image.cue" &&
         printf ';FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=600\ntitle=Eins\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=600\nEND=1234\ntitle=Zwei\n' \
             >"$work/chapters" && ffmpeg $sine -i "$work/chapters" -map 0 -map_chapters 1 "$tree/Cue/book.m4b" || exit 1
+    # Sheets in code pages and in UTF-16, ID3v1 tags in code pages: the same text on both.
+    enc="$tree/Encodings"
+    # shellcheck disable=SC2086
+    write_rip "$enc/GBK" eac gbk 王菲 唱游 "王菲 - 唱游.wav" "打误|人间|催眠" &&
+        write_rip "$enc/Shift-JIS" eac cp932 久石譲 久石譲作品集 "久石譲 - ソナチネ.wav|久石譲 - あの夏へ.wav" "ソナチネ|あの夏へ" &&
+        write_rip "$enc/1251" foobar2000 cp1251 Кино "Группа крови" "01. Сторона А.wav|02. Сторона Б.wav" \
+            "Группа крови|Закрой за мной дверь" &&
+        write_rip "$enc/UTF-16" eac utf-16 "서태지와 아이들" "서태지와 아이들" "1집.wav" "난 알아요|환상 속의 그대" &&
+        write_rip "$enc/UTF-16BE" foobar2000 utf-16-be 周杰倫 七里香 "七里香.wav" "我的地盤|七里香" &&
+        ffmpeg $sine -id3v2_version 0 "$enc/k.mp3" && id3v1 "$enc/k.mp3" cp1251 "Группа крови" Кино "Группа крови" &&
+        ffmpeg $sine -id3v2_version 0 "$enc/l.mp3" && id3v1 "$enc/l.mp3" gbk 月亮代表我的心 邓丽君 "邓丽君 15周年" || exit 1
     made=$(date +%s)
     # Standard output (with --chapters), then -o into the tree: the same bytes as the Linux
     # build, but for the drive Wine gives the root, Z:, and CR LF line ends.
@@ -107,18 +118,23 @@ playlist)
         tr -d '\r' <"$work/windows$form.xspf" | sed 's,file:///Z:/,file:///,' | diff "$work/linux$form.xspf" - ||
             { echo "lodrix-playlist.exe $form wrote other bytes than the Linux build"; failures=$((failures + 1)); }
     done
-    # 14 files whole, the cue album's 3 tracks and the book's 2 chapters.
-    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 19 && ! grep -q '<location>file:' "$work/windows-o.xspf" &&
-        grep -c '<vlc:option>start-time=' "$work/windows.xspf" | grep -qx 3 ||
-        { echo "not 19 file:///Z:/ locations with 3 parts started later, or -o not relative"; failures=$((failures + 1)); }
+    # 14 files whole, the cue album's 3 tracks and the book's 2 chapters; of the encodings, 2
+    # ID3v1 files and 4 a sheet's files whole, and 3 sheets' 7 parts.
+    grep -c "<location>file:///Z:/" "$work/windows.xspf" | grep -qx 32 && ! grep -q '<location>file:' "$work/windows-o.xspf" &&
+        grep -c '<vlc:option>start-time=' "$work/windows.xspf" | grep -qx 7 ||
+        { echo "not 32 file:///Z:/ locations with 7 parts started later, or -o not relative"; failures=$((failures + 1)); }
+    for text in 打误 ソナチネ "Закрой за мной дверь" "환상 속의 그대" 我的地盤 "Группа крови" 邓丽君; do
+        grep -q "<title>$text</title>\|<creator>$text</creator>" "$work/windows.xspf" ||
+            { echo "lodrix-playlist.exe: no $text"; failures=$((failures + 1)); }
+    done
     # A seed shuffles alike on both (the generator is integer arithmetic of our own), and a
     # regular expression reads UTF-8 alike (it leaves out "Grüße Ärger.wav").
     shuffled="--match=^path::[[:alpha:]]rger --shuffle --seed=42 ."
     # shellcheck disable=SC2086
     (cd "$tree" && wine "$exe" $shuffled | tr -d '\r' | sed 's,file:///Z:/,file:///,' >"$work/windows-shuffled.xspf" &&
         "$linux" $shuffled >"$work/linux-shuffled.xspf") || { echo "$shuffled failed"; failures=$((failures + 1)); }
-    grep -c '<track>' "$work/linux-shuffled.xspf" | grep -qx 17 && diff "$work/linux-shuffled.xspf" "$work/windows-shuffled.xspf" ||
-        { echo "$shuffled: not the Linux build's 17 tracks in its order"; failures=$((failures + 1)); }
+    grep -c '<track>' "$work/linux-shuffled.xspf" | grep -qx 30 && diff "$work/linux-shuffled.xspf" "$work/windows-shuffled.xspf" ||
+        { echo "$shuffled: not the Linux build's 30 tracks in its order"; failures=$((failures + 1)); }
 
     # A second run writes the first one's bytes, every reading from the cache (a file changed
     # within 3 s of a run is not kept).
@@ -126,16 +142,16 @@ playlist)
     cache=$(winepath -w "$work/exe.sqlite")
     (cd "$tree" && wine "$exe" --cache="$cache" . >"$work/first.xspf" && wine "$exe" --cache="$cache" . >"$work/second.xspf") &&
         cmp "$work/first.xspf" "$work/second.xspf" &&
-        [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 17 ] ||
-        { echo "lodrix-playlist.exe with its cache: another second run, or not 17 readings kept"; failures=$((failures + 1)); }
+        [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 31 ] ||
+        { echo "lodrix-playlist.exe with its cache: another second run, or not 31 readings kept"; failures=$((failures + 1)); }
 
-    # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's
-    # and PCRE2's.
+    # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's,
+    # PCRE2's and uchardet's.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
     python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
     printf '%s\n' FFmpeg-COPYING.LGPLv2.1.txt FFmpeg-SOURCE.txt LICENSE.txt PCRE2-LICENCE.txt README.md \
-        lodrix-playlist.exe lodrix.exe utf8proc-LICENSE.md |
+        lodrix-playlist.exe lodrix.exe uchardet-COPYING.txt utf8proc-LICENSE.md |
         diff - "$work/listed" || { echo "the zip holds other files"; failures=$((failures + 1)); }
-    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 17 files (a cue album and chapters among them), with and without -o, shuffled by a seed, and again from its cache; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
+    [ "$failures" = 0 ] && echo "lodrix-playlist.exe: the Linux build's bytes on 31 files (a cue album, chapters, sheets and ID3v1 tags in code pages and UTF-16 among them), with and without -o, shuffled by a seed, and again from its cache; $(basename "$work"/zip/*.zip): $(tr '\n' ' ' <"$work/listed")"
     exit "$failures" ;;
 esac

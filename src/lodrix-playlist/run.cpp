@@ -91,11 +91,11 @@ int run(int argc, char **argv) {
         std::unique_ptr<ReadingCache> cache;
         if (settings.read.cache && !files.files.empty()) {
             cache = std::make_unique<ReadingCache>(settings.read.cache_file ? settings.read.cache_file : "", files,
-                                                   current_reading_version());
+                                                   current_reading_version(settings.read.encoding));
             if (!cache->open())
                 cache.reset();
         }
-        ReaderPool pool(files, cache.get());
+        ReaderPool pool(files, cache.get(), settings.read.encoding);
         Tracks tracks(files, settings.tracks);
         pool.start();
 

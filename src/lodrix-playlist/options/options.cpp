@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
@@ -52,10 +53,12 @@ static const char not_a_file_message[] = N_("%s%s: first the list's file, then i
 static const char extra_word_message[] = N_("%s%s: after the list's file only its options");
 static const char no_lists_message[] = N_("%s: no lists");
 static const char lists_and_message[] = N_("--lists and %s together: a list's file and options stand in its line");
+static const char wrong_encoding_message[] = N_("--encoding=%s: not an encoding known here (%s)");
 
 enum {
     order_option = 256, title_option, chapters_option, match_option, sort_option, shuffle_option, seed_option,
-    limit_option, format_option, paths_option, prefix_option, cache_option, no_cache_option, lists_option
+    limit_option, format_option, paths_option, prefix_option, cache_option, no_cache_option, lists_option,
+    encoding_option
 };
 
 // What shapes a list, on the command line and in a line of a --lists file alike.
@@ -314,6 +317,7 @@ int read_options(int argc, char **argv, Settings &settings) {
         {"files-from", required_argument, nullptr, 'T'}, {"null", no_argument, nullptr, '0'},
         {"cache", required_argument, nullptr, cache_option}, {"no-cache", no_argument, nullptr, no_cache_option},
         {"lists", required_argument, nullptr, lists_option},
+        {"encoding", required_argument, nullptr, encoding_option},
         {"help", no_argument, nullptr, 'h'},             {"version", no_argument, nullptr, 'V'},
     };
     std::vector<option> long_options(std::begin(general_options), std::end(general_options));
@@ -341,6 +345,12 @@ int read_options(int argc, char **argv, Settings &settings) {
             break;
         case no_cache_option: settings.read.cache = false; break;
         case lists_option: lists_file = optarg; break;
+        case encoding_option:
+            if (!find_encoding(optarg, settings.read.encoding)) {
+                report(wrong_encoding_message, printable(optarg).c_str(), encoding_names);
+                return 1;
+            }
+            break;
         case 'h': return print_usage();
         case 'V': return print_version();
         default:

@@ -33,8 +33,8 @@ static const std::chrono::microseconds slow_open(1000);
 static const size_t slow_opens_in_a_row = 3;
 
 // The window is no wider than the list: a short one makes no slots it would never fill.
-ReaderPool::ReaderPool(const MediaFiles &files, ReadingCache *cache)
-    : files(files), cache(cache), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
+ReaderPool::ReaderPool(const MediaFiles &files, ReadingCache *cache, Encoding encoding)
+    : files(files), cache(cache), encoding(encoding), slots(std::max<size_t>(1, std::min(window, files.files.size()))),
       cores(std::max(1u, std::thread::hardware_concurrency())) {
 }
 
@@ -61,7 +61,7 @@ ReaderPool::~ReaderPool() {
 // With the lock held. Returns once the thread runs: a reader forked while a thread starts
 // could inherit a lock the starting thread holds.
 void ReaderPool::start_thread(std::unique_lock<std::mutex> &lock) {
-    readers.push_back(std::make_unique<Reader>());
+    readers.push_back(std::make_unique<Reader>(encoding));
     Reader &reader = *readers.back();
     threads.emplace_back([this, &reader] {
         std::unique_lock<std::mutex> started(mutex);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/reading/media_files.h"
 #include "lodrix-playlist/lib/reading/reading.h"
 #include "lodrix-playlist/lib/system/system.h"
@@ -19,10 +20,11 @@
 class Reader;
 class ReadingCache;
 
-/// Where readings are kept between runs.
+/// Where readings are kept between runs, and how text is read.
 struct ReadSettings {
     bool cache = true;                ///< false: --no-cache, every file read, none kept
     const char *cache_file = nullptr; ///< --cache: the readings' database; null: the default place
+    Encoding encoding = Encoding::none; ///< --encoding: of all text that is not UTF-8; none: detected
 };
 
 /// Reads the files' durations a bounded window ahead of the thread that writes them in
@@ -34,7 +36,8 @@ struct ReadSettings {
 class ReaderPool {
   public:
     /// cache: readings kept from earlier runs, and where to keep new ones; null for none.
-    ReaderPool(const MediaFiles &files, ReadingCache *cache);
+    /// encoding: the readers' ReadSettings::encoding.
+    ReaderPool(const MediaFiles &files, ReadingCache *cache, Encoding encoding = Encoding::none);
     /// Starts reading ahead, on a thread of its own.
     void start();
     ~ReaderPool();
@@ -66,6 +69,7 @@ class ReaderPool {
 
     const MediaFiles &files;
     ReadingCache *cache;
+    Encoding encoding;
     std::vector<Slot> slots;
     std::vector<std::thread> threads;
     std::vector<std::unique_ptr<Reader>> readers;

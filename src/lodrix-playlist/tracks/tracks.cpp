@@ -1,18 +1,50 @@
 #include "lodrix-playlist/tracks/tracks.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
+#include <iterator>
 
+#include "lodrix-playlist/lib/text/case.h"
+#include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
 
-static const char not_regular_message[] = "%s: keine regulaere Datei mehr, uebergangen";
-static const char unreadable_message[] = "%s: nicht lesbar, Dauer 0: %s";
-static const char unreadable_sheet_message[] = "%s: nicht lesbar: %s";
-static const char no_such_file_message[] = "%s: FILE \"%s\" nicht im Ordner, Titel uebergangen";
-static const char claimed_twice_message[] = "%s: %s gehoert schon zu %s, Titel uebergangen";
-static const char past_end_message[] = "%s: Titel %u beginnt nach dem Ende der Datei, uebergangen";
+static const char not_regular_message[] = N_("%s: no regular file any more, left out");
+static const char unreadable_message[] = N_("%s: cannot be read, duration 0: %s");
+static const char unreadable_sheet_message[] = N_("%s: cannot be read: %s");
+static const char no_such_file_message[] = N_("%s: FILE \"%s\" not in the folder, tracks left out");
+static const char claimed_twice_message[] = N_("%s: %s belongs to %s already, tracks left out");
+static const char past_end_message[] = N_("%s: track %u begins after the end of the file, left out");
+
+// Why a file could not be read, where the system's own words do not say it.
+static const char too_slow_reason[] = N_("not read to its end after %d s");
+static const char reader_lost_reason[] = N_("reader process cannot be started");
+static const char reader_exited_reason[] = N_("reader process ended early");
+static const char not_utf16_reason[] = N_("not valid UTF-16");
+static const char not_in_encoding_reason[] = N_("not in the encoding --encoding names");
+static const char needs_converters_reason[] = N_("reader process without its converters");
+static const char signal_reason[] = N_("reader process ended by signal %s");
+
+// The reason for a Reading's error in words: the system's, or what became of the reader.
+static std::string reading_error_text(int error) {
+    char text[256];
+    switch (error) {
+    case too_slow:
+        snprintf(text, sizeof text, translated(too_slow_reason), int(longest_read_ms / 1000));
+        return text;
+    case reader_lost: return translated(reader_lost_reason);
+    case reader_exited: return translated(reader_exited_reason);
+    case not_utf16: return translated(not_utf16_reason);
+    case not_in_encoding: return translated(not_in_encoding_reason);
+    case needs_converters: return translated(needs_converters_reason);
+    }
+    if (error > reader_ended_by(0))
+        return strerror(error);
+    snprintf(text, sizeof text, translated(signal_reason), signal_name(reader_ended_by(0) - error).c_str());
+    return text;
+}
 
 // Each folder's tracks by disc (none counts as 1), then track number, then name; files
 // without a track number after those with one, by name. The files come in name order, each
@@ -39,30 +71,55 @@ Tracks::Tracks(const MediaFiles &files, const TrackSettings &settings) : files(f
 // The name without its extension.
 static std::string base_name(const std::string &name) { return name.substr(0, name.rfind('.')); }
 
-// The file of the sheet's folder a FILE names: the one with the name's last part as its name,
-// else the first with the same base name and another media extension (a rip converted after
-// its sheet was written). Only files the walk listed: a sheet never makes anything be opened.
-// SIZE_MAX for none.
-size_t Tracks::named_file(size_t sheet, const std::string &name) const {
-    std::string wanted = name.substr(name.find_last_of("/\\") + 1);
-    size_t alike = SIZE_MAX;
-    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i) {
-        const MediaFiles::File &file = files.files[i];
-        if (file.kind == MediaFiles::Kind::sheet)
-            continue;
-        if (file.name == wanted)
-            return i;
-        if (alike == SIZE_MAX && base_name(file.name) == base_name(wanted))
-            alike = i;
+// A FILE's name after the last "/" or "\" of it.
+static std::string last_part(const std::string &name) { return name.substr(name.find_last_of("/\\") + 1); }
+
+namespace {
+// The media files of a sheet's folder, as its FILEs are looked for among them: each name, and
+// in Unicode's case folding once a FILE is not found as it is.
+struct Candidates {
+    std::vector<size_t> files;
+    std::vector<std::string> folded;
+};
+} // namespace
+
+// The file of the sheet's folder a FILE names, by the last part of its name as the sheet's text
+// reads and as its bytes are: the one of that name, else the first with the same base name and
+// another media extension (a rip converted after its sheet was written); then the same in any
+// case (a sheet written on Windows). Only files the walk listed: a sheet never makes anything
+// be opened. SIZE_MAX for none.
+static size_t named_file(const MediaFiles &files, Candidates &candidates, const CueFile &named) {
+    std::vector<std::string> wanted = {last_part(named.name)};
+    if (!named.raw_name.empty())
+        wanted.push_back(last_part(named.raw_name));
+    for (bool any_case : {false, true}) {
+        if (any_case) {
+            for (std::string &name : wanted)
+                name = case_folded(name);
+            for (size_t i = candidates.folded.size(); i < candidates.files.size(); ++i)
+                candidates.folded.push_back(case_folded(files.files[candidates.files[i]].name));
+        }
+        for (bool same_extension : {true, false})
+            for (size_t i = 0; i < candidates.files.size(); ++i) {
+                const std::string &own = any_case ? candidates.folded[i] : files.files[candidates.files[i]].name;
+                for (const std::string &name : wanted)
+                    if (same_extension ? own == name : base_name(own) == base_name(name))
+                        return candidates.files[i];
+            }
     }
-    return alike;
+    return SIZE_MAX;
 }
 
 // A sheet's files: each claimed, unless an earlier sheet claimed it.
 void Tracks::claim(size_t sheet, CueSheet &&read) {
     std::string sheet_path = media_file_path(files, sheet);
+    Candidates candidates;
+    for (size_t i = sheet + 1; i < files.files.size() && files.files[i].folder == files.files[sheet].folder; ++i)
+        if (files.files[i].kind != MediaFiles::Kind::sheet)
+            candidates.files.push_back(i);
+    Held group;
     for (CueFile &cue_file : read.files) {
-        size_t file = named_file(sheet, cue_file.name);
+        size_t file = named_file(files, candidates, cue_file);
         if (file == SIZE_MAX) {
             report(no_such_file_message, printable(sheet_path).c_str(), printable(cue_file.name).c_str());
             continue;
@@ -75,8 +132,12 @@ void Tracks::claim(size_t sheet, CueSheet &&read) {
             continue;
         }
         claimed.emplace(std::move(path), sheet);
-        claims[file] = {sheet, read.tags, std::move(cue_file.tracks)};
+        claims[file] = {sheet, group.files.size(), read.tags, std::move(cue_file.tracks)};
+        group.files.emplace_back();
     }
+    group.waiting = group.files.size();
+    if (group.waiting > 0)
+        held[sheet] = std::move(group);
 }
 
 static const std::string &either(const std::string &first, const std::string &second) {
@@ -115,34 +176,22 @@ void Tracks::add_parts(size_t file, const std::vector<CueTrack> &parts, const Ta
     }
 }
 
-// Makes the tracks of one file (none for a sheet, whose tracks come with the files it claims).
-void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
-    const MediaFiles::File &listed = files.files[file];
+// The tracks of one media file: the parts a sheet's claim makes, else those of a sheet it
+// holds, else its chapters, else the whole file.
+void Tracks::add_file(size_t file, Reading &&reading, const Claim *claim, std::vector<Track> &tracks) const {
     std::string path;
     if (reading.outcome != Reading::measured)
         path = printable(media_file_path(files, file));
-    if (listed.kind == MediaFiles::Kind::sheet) {
-        if (reading.outcome == Reading::unreadable)
-            report(unreadable_sheet_message, path.c_str(), reading_error_text(reading.error).c_str());
-        else if (reading.outcome == Reading::measured)
-            claim(file, std::move(reading.sheet));
-        return;
-    }
-    auto claimed_by = claims.find(file);
     if (reading.outcome == Reading::not_regular) {
-        if (listed.kind != MediaFiles::Kind::if_claimed || claimed_by != claims.end())
-            report(not_regular_message, path.c_str());
+        report(not_regular_message, path.c_str());
         return;
     }
-    if (listed.kind == MediaFiles::Kind::if_claimed && claimed_by == claims.end())
-        return;
     if (reading.outcome == Reading::unreadable)
         report(unreadable_message, path.c_str(), reading_error_text(reading.error).c_str());
     // A file whose length is unknown cannot be divided: it stays whole.
     if (reading.duration_ms > 0) {
-        if (claimed_by != claims.end()) {
-            add_parts(file, claimed_by->second.tracks, claimed_by->second.sheet_tags, reading, tracks);
-            claims.erase(claimed_by);
+        if (claim != nullptr) {
+            add_parts(file, claim->tracks, claim->sheet_tags, reading, tracks);
             return;
         }
         if (!reading.sheet.files.empty()) {
@@ -163,13 +212,38 @@ void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
             return;
         }
     }
-    if (claimed_by != claims.end())
-        claims.erase(claimed_by);
     Track track;
     track.file = file;
     track.end_ms = track.file_ms = reading.duration_ms;
     track.tags = std::move(reading.tags);
     tracks.push_back(std::move(track));
+}
+
+void Tracks::add(size_t file, Reading &&reading, std::vector<Track> &tracks) {
+    const MediaFiles::File &listed = files.files[file];
+    if (listed.kind == MediaFiles::Kind::sheet) {
+        if (reading.outcome == Reading::unreadable)
+            report(unreadable_sheet_message, printable(media_file_path(files, file)).c_str(),
+                   reading_error_text(reading.error).c_str());
+        else if (reading.outcome == Reading::measured)
+            claim(file, std::move(reading.sheet));
+        return;
+    }
+    auto claimed_by = claims.find(file);
+    if (claimed_by == claims.end()) {
+        if (listed.kind != MediaFiles::Kind::if_claimed)
+            add_file(file, std::move(reading), nullptr, tracks);
+        return;
+    }
+    Claim claim = std::move(claimed_by->second);
+    claims.erase(claimed_by);
+    Held &group = held[claim.sheet];
+    add_file(file, std::move(reading), &claim, group.files[claim.place]);
+    if (--group.waiting == 0) {
+        for (std::vector<Track> &own : group.files)
+            tracks.insert(tracks.end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
+        held.erase(claim.sheet);
+    }
 }
 
 size_t Tracks::batch_end(size_t first, bool whole_list) const {

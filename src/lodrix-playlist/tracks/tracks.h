@@ -37,6 +37,7 @@ struct TrackSettings {
 /// A file is one track, or one per track of the cue sheet that claims it (a sheet of its
 /// folder, else one it holds itself), or with --chapters one per chapter where it has two or
 /// more; a part plays from its start to where the next begins, the last to the file's end.
+/// A sheet's tracks come together, in the sheet's order, where the last of its files comes.
 /// A file that is no regular file any more is left out, one that cannot be read is a track
 /// of duration 0; each with one message, as a sheet's FILE that names no file of its folder,
 /// a second sheet for a file, and a part that starts at or past its file's end.
@@ -49,7 +50,8 @@ class Tracks {
     size_t batch_end(size_t first, bool whole_list) const;
 
     /// Appends the tracks of file, made of its reading (none for a sheet, whose tracks come
-    /// with the files it claims: files come in the walk's order, each sheet before them).
+    /// with the last of the files it claims: files come in the walk's order, each sheet
+    /// before them).
     void add(size_t file, Reading &&reading, std::vector<Track> &tracks);
 
     /// Puts a batch in --order's order: each folder's tracks by disc, track number, then name
@@ -60,11 +62,17 @@ class Tracks {
     /// A sheet's tracks of one media file, until that file's reading comes.
     struct Claim {
         size_t sheet;
+        size_t place; ///< the file's among the sheet's files
         Tags sheet_tags;
         std::vector<CueTrack> tracks;
     };
+    /// A sheet's tracks, each file's in its place, until the last file's reading comes.
+    struct Held {
+        size_t waiting = 0;
+        std::vector<std::vector<Track>> files;
+    };
     void claim(size_t sheet, CueSheet &&read);
-    size_t named_file(size_t sheet, const std::string &name) const;
+    void add_file(size_t file, Reading &&reading, const Claim *claim, std::vector<Track> &tracks) const;
     void add_parts(size_t file, const std::vector<CueTrack> &parts, const Tags &sheet_tags, const Reading &reading,
                    std::vector<Track> &tracks) const;
 
@@ -72,4 +80,5 @@ class Tracks {
     TrackSettings settings;
     std::map<size_t, Claim> claims;        ///< by the index of the media file
     std::map<std::string, size_t> claimed; ///< the paths of the claimed files, to the sheet
+    std::map<size_t, Held> held;           ///< by the index of the sheet
 };

@@ -32,6 +32,11 @@ int cover_rank(const std::string &name) {
     return -1;
 }
 
+// Of Cover.jpg and cover.JPG, one for every run: the first in byte order.
+static bool better_cover(const std::string &name, int rank, const std::string &best, int best_rank) {
+    return rank >= 0 && (best_rank < 0 || rank < best_rank || (rank == best_rank && name < best));
+}
+
 static void add_file(MediaFiles &files, const std::string &folder, std::string name, const MediaFiles::Cover &cover,
                      MediaFiles::Kind kind) {
     if (files.folders.empty() || files.folders.back() != folder) {
@@ -64,9 +69,7 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
         has_sheet = has_sheet || is_sheet;
         if (is_folder || is_sheet || (entry->is_regular_file(ignored) && has_media_extension(name))) {
             entries.push_back({std::move(name), is_folder, is_sheet});
-        } else if (int rank = cover_rank(name); rank >= 0 && (own_rank < 0 || rank < own_rank ||
-                                                               (rank == own_rank && name < own_cover))) {
-            // Of Cover.jpg and cover.JPG, one for every run: the first in byte order.
+        } else if (int rank = cover_rank(name); better_cover(name, rank, own_cover, own_rank)) {
             if (entry->is_regular_file(ignored)) {
                 own_cover = name;
                 own_rank = rank;
@@ -99,15 +102,25 @@ static void walk(const std::string &folder, const std::string &parent_cover, Med
     }
 }
 
-// The media files of a sheet's folder, named as an operand: listed only where it claims them.
-static void add_sheet_folder(const std::string &folder, MediaFiles &files) {
+// A sheet named as an operand, with its folder's cover, and the media files of its folder:
+// listed only where it claims them.
+static void add_sheet_folder(const std::string &folder, const std::string &sheet, MediaFiles &files) {
     std::vector<std::string> names;
+    std::string cover;
+    int cover_at = -1;
     std::error_code error, ignored;
     for (fs::directory_iterator entry(fs::u8path(folder), error), end; !error && entry != end; entry.increment(error)) {
         std::string name = entry->path().filename().u8string();
-        if (name[0] != '.' && has_media_extension(name) && entry->is_regular_file(ignored))
+        if (name[0] == '.' || !entry->is_regular_file(ignored))
+            continue;
+        if (has_media_extension(name))
             names.push_back(std::move(name));
+        else if (int rank = cover_rank(name); better_cover(name, rank, cover, cover_at)) {
+            cover = name;
+            cover_at = rank;
+        }
     }
+    add_file(files, folder, sheet, {folder, cover}, MediaFiles::Kind::sheet);
     if (error) {
         report(unreadable_folder_message, printable(folder).c_str(), error.message().c_str());
         return;
@@ -118,7 +131,6 @@ static void add_sheet_folder(const std::string &folder, MediaFiles &files) {
     for (std::string &name : names)
         add_file(files, folder, std::move(name), {}, MediaFiles::Kind::if_claimed);
 }
-
 
 bool collect_media_files(const std::vector<std::string> &operands, const std::string &base, MediaFiles &files,
                          bool files_first, bool times) {
@@ -140,10 +152,10 @@ bool collect_media_files(const std::vector<std::string> &operands, const std::st
         } else if (fs::is_regular_file(status)) {
             fs::path file = fs::u8path(path);
             std::string folder = file.parent_path().generic_u8string(), name = file.filename().u8string();
-            bool is_sheet = is_cue_sheet(name);
-            add_file(files, folder, name, {}, is_sheet ? MediaFiles::Kind::sheet : MediaFiles::Kind::media);
-            if (is_sheet)
-                add_sheet_folder(folder, files);
+            if (is_cue_sheet(name))
+                add_sheet_folder(folder, name, files);
+            else
+                add_file(files, folder, name, {}, MediaFiles::Kind::media);
         } else {
             report(not_regular_message, printable(operand).c_str());
         }

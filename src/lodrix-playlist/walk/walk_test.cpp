@@ -17,7 +17,8 @@ TEST(Walk, ListsMediaFilesInOrder) {
     ASSERT_NE(mkdtemp(scratch_template), nullptr);
     const std::string scratch = scratch_template;
     for (const char *file : {"real/b 10.mp3", "real/b 9.MP3", "real/notes.txt", "real/.hidden.mp3",
-                             "real/.folder/x.mp3", "real/sub/c.flac", "outside.mp3"}) {
+                             "real/.folder/x.mp3", "real/sub/c.flac", "outside.mp3", "album/disc.cue", "album/a.wav",
+                             "album/folder.png", "album/cover.jpg"}) {
         fs::create_directories(fs::path(scratch + "/" + file).parent_path());
         std::ofstream(scratch + "/" + file) << "x";
     }
@@ -30,11 +31,13 @@ TEST(Walk, ListsMediaFilesInOrder) {
     const struct {
         std::vector<std::string> operands;
         std::vector<std::string> listed; // paths below the scratch folder
+        std::string cover = "";          // the first file's, below the scratch folder
     } cases[] = {
         {{"real"}, {"real/b 9.MP3", "real/b 10.mp3", "real/linked.mp3", "real/sub/c.flac"}},
         {{"./real/sub/../b 10.mp3", "real/./sub/"}, {"real/b 10.mp3", "real/sub/c.flac"}},
         {{"real/notes.txt", scratch + "/real/sub"}, {"real/notes.txt", "real/sub/c.flac"}},
         {{"real/fifo.mp3", "real/.folder"}, {"real/.folder/x.mp3"}},
+        {{"album/disc.cue"}, {"album/disc.cue", "album/a.wav"}, "album/cover.jpg"},
     };
     for (const auto &c : cases) {
         MediaFiles files;
@@ -43,6 +46,9 @@ TEST(Walk, ListsMediaFilesInOrder) {
         for (size_t i = 0; i < files.files.size(); ++i)
             listed.push_back(media_file_path(files, i).substr(scratch.size() + 1));
         EXPECT_EQ(listed, c.listed) << c.operands[0];
+        const MediaFiles::Cover &cover = files.covers[files.files[0].folder];
+        EXPECT_EQ(cover.name.empty() ? "" : (cover.folder + "/" + cover.name).substr(scratch.size() + 1), c.cover)
+            << c.operands[0];
     }
     // Asked for, each file's modification time, in the files' order.
     timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};

@@ -20,10 +20,14 @@ extern "C" {
 // A file that takes longer must not hold up the whole playlist (a stalled network mount).
 static const int64_t longest_read_us = longest_read_ms * 1000;
 
-int64_t current_reading_version() { return int64_t(reading_version) << 32 | avformat_version(); }
+// libavformat's version takes 24 bits.
+int64_t current_reading_version(Encoding forced) {
+    return int64_t(reading_version) << 32 | int64_t(forced) << 24 | avformat_version();
+}
 
 // name is what the demuxers see as the file's name: its extension, as a probe weighs it.
-static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Reading &reading) {
+static int64_t duration_us(Source &source, const char *name, const AVInputFormat *demuxer, Encoding forced,
+                           Reading &reading) {
     source.position = 0;
     // Small: each fill copies this much from the head, and most demuxers need a few KiB.
     const int buffer_size = 8 * 1024;
@@ -68,7 +72,7 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
         if (context->nb_streams == 0)
             duration = -1;
         else {
-            read_metadata(context, reading);
+            read_metadata(context, forced, reading);
         }
         avformat_close_input(&context);
     }
@@ -81,7 +85,7 @@ static int64_t duration_us(Source &source, const char *name, const AVInputFormat
 }
 
 // A .cue file: no media, the sheet alone.
-static Reading read_cue_file(int fd) {
+static Reading read_cue_file(int fd, Encoding forced) {
     const size_t part = 64 * 1024;
     const int64_t deadline = av_gettime_relative() + longest_read_us;
     std::string text;
@@ -100,18 +104,26 @@ static Reading read_cue_file(int fd) {
             break;
     }
     Reading reading = {Reading::measured, 0, 0};
-    parse_cue_sheet(text.data(), text.size(), reading.sheet);
+    if (int error = read_cue_sheet(text.data(), text.size(), forced, reading.sheet); error != 0)
+        return {Reading::unreadable, 0, error};
     fit_reading(reading);
     return reading;
 }
 
-FileContentsReader::FileContentsReader() = default;
+FileContentsReader::FileContentsReader(Encoding forced) : forced(forced) {}
 
 FileContentsReader::~FileContentsReader() { delete head; }
 
 Reading FileContentsReader::read(int fd, int64_t size, const std::string &extension) {
+    Reading reading = read_contents(fd, size, extension);
+    if (converter_was_missing())
+        return {Reading::unreadable, 0, needs_converters};
+    return reading;
+}
+
+Reading FileContentsReader::read_contents(int fd, int64_t size, const std::string &extension) {
     if (extension == "cue")
-        return read_cue_file(fd);
+        return read_cue_file(fd, forced);
     Reading reading = {Reading::measured, 0, 0};
     if (head == nullptr)
         head = new Head;
@@ -122,10 +134,10 @@ Reading FileContentsReader::read(int fd, int64_t size, const std::string &extens
     Source source = {fd, size, 0, av_gettime_relative() + longest_read_us, 0, head};
     const AVInputFormat *demuxer = demuxer_for(extension, *head, fd);
     std::string name = "media." + extension;
-    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer, reading) : -1;
+    int64_t duration = demuxer ? duration_us(source, name.c_str(), demuxer, forced, reading) : -1;
     // The extension's demuxer found no stream: the content is another format, or none.
     if (duration < 0 && source.error == 0)
-        duration = duration_us(source, name.c_str(), nullptr, reading);
+        duration = duration_us(source, name.c_str(), nullptr, forced, reading);
     if (source.error != 0)
         return {Reading::unreadable, 0, source.error};
     reading.duration_ms = duration > 0 ? (duration + 500) / 1000 : 0;

@@ -55,6 +55,14 @@ static std::string flac_cue_sheet(uint64_t second_start) {
            track(0, 1, "USABC1234567", 1) + track(second_start, 2, "", 1) + track(441000, 170, "", 0);
 }
 
+// A byte-order mark and the text in UTF-16, little endian, as EAC writes a sheet.
+static std::string utf16le(const std::u16string &text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text)
+        bytes += std::string{char(c), char(c >> 8)};
+    return bytes;
+}
+
 // What FileContentsReader tells of a cue sheet, or of a media file that holds one.
 TEST(FileContents, ReadsCueSheets) {
     const std::string sheet = "TITLE Album\nFILE \"a.flac\" WAVE\nTRACK 01 AUDIO\nTITLE One\nINDEX 01 00:00:00\n"
@@ -67,6 +75,7 @@ TEST(FileContents, ReadsCueSheets) {
         int64_t duration_ms;
         std::string described;
         size_t chapters;
+        std::string title = "";
     } cases[] = {
         {"a .cue file", "cue", sheet, Reading::measured, 0, 0, "album=Album | a.flac: #1@0 title=One | b.flac: #2@5000 title=Two", 0},
         {"a .cue file of more than 1 MiB", "cue", sheet + std::string(most_sheet_bytes, '\n'), Reading::unreadable, EFBIG, 0, "", 0},
@@ -76,10 +85,17 @@ TEST(FileContents, ReadsCueSheets) {
          "| : #1@0 #2@4000", 0},
         {"a CUESHEET block's track past a year", "flac", flac_file({{5, flac_cue_sheet(uint64_t(1) << 50)}}),
          Reading::measured, 0, 10000, "| : #1@0", 0},
+        {"a .cue file in UTF-16", "cue", utf16le(u"FILE К.wav WAVE\nTRACK 1 AUDIO\nINDEX 1 0:0:0\n"), Reading::measured, 0,
+         0, "| К.wav: #1@0", 0},
+        {"a .cue file that is no UTF-16", "cue", utf16le(u"FILE \xDC00"), Reading::unreadable, not_utf16, 0, "", 0},
+        {"Vorbis comments in Windows-1251", "flac",
+         flac_file({{4, vorbis_comments({"title=\xc3\xf0\xf3\xef\xef\xe0 \xea\xf0\xee\xe2\xe8", "artist=\xca\xe8\xed\xee"})}}),
+         Reading::measured, 0, 10000, "", 0, "Группа крови"},
         {"chapters in Vorbis comments", "flac",
          flac_file({{4, vorbis_comments({"CHAPTER001=00:00:00.000", "CHAPTER002=00:00:05.000"})}}), Reading::measured, 0,
          10000, "", 2},
     };
+    open_converters(Encoding::none);
     FileContentsReader contents;
     for (const auto &c : cases) {
         int fd = memfd_create("contents", MFD_CLOEXEC);
@@ -91,6 +107,7 @@ TEST(FileContents, ReadsCueSheets) {
         EXPECT_EQ(reading.duration_ms, c.duration_ms) << c.about;
         EXPECT_EQ(described(reading.sheet), c.described) << c.about;
         EXPECT_EQ(reading.chapters.size(), c.chapters) << c.about;
+        EXPECT_EQ(reading.tags.title, c.title) << c.about;
     }
 }
 

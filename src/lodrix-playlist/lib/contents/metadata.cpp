@@ -147,10 +147,10 @@ static void read_flac_cue_sheet(const AVFormatContext *context, Reading &reading
 }
 
 // A sheet the file holds: in a tag (FLAC, APE, WavPack), else FLAC's CUESHEET block.
-static void read_cue_sheet(const AVFormatContext *context, Reading &reading) {
+static void read_cue_sheet(const AVFormatContext *context, Encoding forced, Reading &reading) {
     const char *sheet = tag(context, "cuesheet");
     if (sheet != nullptr)
-        parse_embedded_cue_sheet(sheet, strlen(sheet), reading.sheet);
+        read_embedded_cue_sheet(sheet, strlen(sheet), forced, reading.sheet);
     else if (strcmp(context->iformat->name, "flac") == 0)
         read_flac_cue_sheet(context, reading);
     // The sheet's tracks split the file; chapters would split it again.
@@ -158,8 +158,30 @@ static void read_cue_sheet(const AVFormatContext *context, Reading &reading) {
         reading.chapters.clear();
 }
 
-void read_metadata(const AVFormatContext *context, Reading &reading) {
+// The demuxers whose tags FFmpeg reads from ID3 (v1, and v2 first), which holds text in
+// Latin-1 as the code page of whoever wrote it; FFmpeg reads it as ISO-8859-1.
+static bool reads_id3(const AVFormatContext *context) {
+    for (const char *demuxer : {"mp3", "aac", "tta", "ape", "mpc", "mpc8", "wv", "dsf"})
+        if (strcmp(context->iformat->name, demuxer) == 0)
+            return true;
+    return false;
+}
+
+// A file's texts that are not UTF-8 (or ID3's Latin-1), decoded all in one code page.
+static void decode_tags(const AVFormatContext *context, Encoding forced, Reading &reading) {
+    Tags &tags = reading.tags;
+    std::vector<std::string *> texts = {&tags.title, &tags.artist, &tags.album_artist, &tags.album, &tags.genre,
+                                        &tags.composer};
+    for (Chapter &chapter : reading.chapters)
+        texts.push_back(&chapter.title);
+    decode_texts(texts, reads_id3(context), forced, most_tag_bytes);
+    for (std::string *text : texts)
+        text->resize(kept_tag_length(text->data(), text->size()));
+}
+
+void read_metadata(const AVFormatContext *context, Encoding forced, Reading &reading) {
     read_tags(context, reading.tags);
     read_chapters(context, reading.chapters);
-    read_cue_sheet(context, reading);
+    read_cue_sheet(context, forced, reading);
+    decode_tags(context, forced, reading);
 }

@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/reading/reading.h"
 
 extern "C" {
@@ -16,5 +17,6 @@ extern "C" {
 int64_t header_duration(const AVFormatContext *context);
 
 /// The file's tags (Tags), chapters in order of start, and the cue sheet it holds, into
-/// reading; a sheet leaves the chapters out, since its tracks split the file already.
-void read_metadata(const AVFormatContext *context, Reading &reading);
+/// reading; a sheet leaves the chapters out, since its tracks split the file already. Text that
+/// is not UTF-8 in forced, or where that is none, in the code page detected (decode_texts).
+void read_metadata(const AVFormatContext *context, Encoding forced, Reading &reading);

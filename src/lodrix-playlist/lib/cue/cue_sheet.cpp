@@ -6,6 +6,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 // Far past any disc or file (69 days), and within longest_ms.
 static const uint32_t most_index_minutes = 99999;
@@ -259,3 +261,63 @@ void parse(const char *text, size_t length, CueSheet &sheet, bool embedded) {
 void parse_cue_sheet(const char *text, size_t length, CueSheet &sheet) { parse(text, length, sheet, false); }
 
 void parse_embedded_cue_sheet(const char *text, size_t length, CueSheet &sheet) { parse(text, length, sheet, true); }
+
+// A sheet's text as UTF-8 into decoded, for read_cue_sheet, and the encoding it was in: none
+// where its bytes are UTF-8 already or nothing reads them better. An error of reading.h's, or 0.
+static int decode_sheet(const char *text, size_t length, Encoding forced, std::string &decoded, Encoding &used) {
+    used = Encoding::none;
+    length = std::min(length, most_sheet_bytes);
+    for (auto [mark, encoding] : {std::pair{"\xFF\xFE", Encoding::utf_16le}, {"\xFE\xFF", Encoding::utf_16be}})
+        if (length >= 2 && memcmp(text, mark, 2) == 0) {
+            used = encoding;
+            return decode_text(encoding, text + 2, length - 2, decoded) ? 0 : not_utf16;
+        }
+    if (is_utf8(text, length))
+        return 0;
+    if (length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        text += 3;
+        length -= 3;
+    }
+    if (forced != Encoding::none) {
+        used = forced;
+        return decode_text(forced, text, length, decoded) ? 0 : not_in_encoding;
+    }
+    for (Encoding encoding : {detect_encoding(text, length), Encoding::windows_1252})
+        if (decode_text(encoding, text, length, decoded)) {
+            used = encoding;
+            break;
+        }
+    return 0;
+}
+
+int read_cue_sheet(const char *text, size_t length, Encoding forced, CueSheet &sheet) {
+    std::string decoded;
+    Encoding used;
+    int error = decode_sheet(text, length, forced, decoded, used);
+    if (error != 0) {
+        sheet = CueSheet();
+        return error;
+    }
+    if (used == Encoding::none) {
+        parse(text, length, sheet, false);
+        return 0;
+    }
+    parse(decoded.data(), decoded.size(), sheet, false);
+    // A code page's characters never hold a byte of a blank, quote or line end (UTF-16's do):
+    // its bytes hold the same lines and FILEs, each name in the sheet's own bytes.
+    if (used != Encoding::utf_16le && used != Encoding::utf_16be) {
+        CueSheet as_bytes;
+        parse(text, length, as_bytes, false);
+        for (size_t i = 0; i < sheet.files.size() && as_bytes.files.size() == sheet.files.size(); ++i)
+            if (as_bytes.files[i].name != sheet.files[i].name)
+                sheet.files[i].raw_name = std::move(as_bytes.files[i].name);
+    }
+    return 0;
+}
+
+void read_embedded_cue_sheet(const char *text, size_t length, Encoding forced, CueSheet &sheet) {
+    std::string decoded;
+    Encoding used;
+    bool read = decode_sheet(text, length, forced, decoded, used) == 0 && used != Encoding::none;
+    parse(read ? decoded.data() : text, read ? decoded.size() : length, sheet, true);
+}

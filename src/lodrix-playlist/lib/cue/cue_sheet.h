@@ -2,6 +2,7 @@
 
 #include <stddef.h>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/reading/reading.h"
 
 // Cue sheets are untrusted text (a sheet parser has been a way into desktops before), so
@@ -26,3 +27,14 @@ void parse_cue_sheet(const char *text, size_t length, CueSheet &sheet);
 /// The same for a sheet a media file holds in a tag: its FILE lines are ignored, and all its
 /// tracks are the file's own, in one CueFile named "".
 void parse_embedded_cue_sheet(const char *text, size_t length, CueSheet &sheet);
+
+/// Reads a .cue file's sheet as parse_cue_sheet does, its text decoded first: UTF-16 where a
+/// byte-order mark says so (either endianness); text that is not UTF-8 in forced, else in the
+/// code page detected over all its bytes (else Windows-1252, else as the bytes it holds),
+/// each FILE's bytes kept beside its decoded name. Returns 0, or not_utf16 or not_in_encoding
+/// for a sheet that cannot be decoded so (then sheet has no files).
+int read_cue_sheet(const char *text, size_t length, Encoding forced, CueSheet &sheet);
+
+/// The same for a sheet a media file holds in a tag (parse_embedded_cue_sheet); one that
+/// cannot be decoded is read as the bytes it holds.
+void read_embedded_cue_sheet(const char *text, size_t length, Encoding forced, CueSheet &sheet);

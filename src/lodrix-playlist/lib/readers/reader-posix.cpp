@@ -11,8 +11,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <new>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/reading/reading_bytes.h"
 #include "lodrix-playlist/lib/readers/sandbox.h"
@@ -38,18 +40,22 @@ struct Progress {
     uint64_t begun, finished;
 };
 
+// Set once a reader answered that a file's text needs converters it had not: readers started
+// from then on have them. Most runs need none, and opening them costs a millisecond.
+static std::atomic<bool> converters_wanted(false);
+
 // A reader that reads (and checks its own deadline) answers first; one that does not is
 // ended this much later.
 static const int64_t grace_ms = 1000;
 
 // Reads each file it is handed until the program closes the channel. Nothing in the reader
 // may end the program: whatever happens here ends this process only.
-[[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error) {
+[[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error, Encoding forced) {
     Answers held = {0, {}, {}};
     ReadRequests requests = {0, {}, {}};
     uint32_t next = 0;
     uint64_t begun = 0;
-    FileContentsReader contents;
+    FileContentsReader contents(forced);
     for (;;) {
         // Answers wait while more requests are there, so that the program wakes once for
         // several; none waits while the reader waits.
@@ -90,7 +96,7 @@ static const int64_t grace_ms = 1000;
 
 // The new process has the program's memory and descriptors; it keeps only its channel, as
 // descriptor 0, and ends when the thread that started it does.
-[[noreturn]] static void become_reader(int channel, Progress *progress, pid_t program) {
+[[noreturn]] static void become_reader(int channel, Progress *progress, pid_t program, Encoding forced) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != program)
         _exit(0);
@@ -110,7 +116,7 @@ static const int64_t grace_ms = 1000;
     mallopt(M_TRIM_THRESHOLD, kept_memory);
     mallopt(M_MMAP_THRESHOLD, kept_memory);
     bool sandboxed = limit_resources(memory_budget) && enter_sandbox(0);
-    serve(0, progress, sandboxed, sandboxed ? 0 : errno);
+    serve(0, progress, sandboxed, sandboxed ? 0 : errno, forced);
 }
 
 bool Reader::start() {
@@ -126,13 +132,18 @@ bool Reader::start() {
     sent = answered = seen = 0;
     answers.count = next_answer = 0;
     unsent.count = 0;
+    // A sandboxed reader cannot load a converter from disk: it inherits the ones opened here,
+    // where no other thread forks, once a reader asked for them.
+    if (converters_wanted.load())
+        open_converters(forced);
+    had_converters = converters_opened();
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
         return false;
     pid_t program = getpid();
     process = fork();
     if (process == 0)
-        become_reader(pair[1], progress, program);
+        become_reader(pair[1], progress, program, forced);
     int error = errno;
     close(pair[1]);
     if (process < 0) {
@@ -205,6 +216,15 @@ Reading Reader::receive(size_t &lost) {
     // seen to begin a file; the receive's time-out is changed only once it is near.
     for (;;) {
         if (next_answer < answers.count) {
+            // Ended, it is started again with the converters, and handed again every file it had
+            // not answered. One started with them that asks again is not believed.
+            const Reading &answer = answers.readings[next_answer];
+            if (answer.outcome == Reading::unreadable && answer.error == needs_converters && !had_converters) {
+                converters_wanted.store(true);
+                end();
+                lost = no_file;
+                return {Reading::unreadable, 0, reader_lost};
+            }
             ++answered;
             return std::move(answers.readings[next_answer++]);
         }

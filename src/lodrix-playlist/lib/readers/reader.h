@@ -17,14 +17,17 @@
 /// two files; answers come in the order of the requests.
 class Reader {
   public:
-    Reader() = default;
+    /// forced: the encoding of all text that is not UTF-8 (--encoding); none to detect it.
+    explicit Reader(Encoding forced = Encoding::none) : forced(forced), contents(forced) {}
     Reader(const Reader &) = delete;
     Reader &operator=(const Reader &) = delete;
     ~Reader();
 
     /// Starts the reader where none runs; false, with errno set, when it cannot. Call it
     /// where no other thread of the program allocates memory: a forked copy of a lock that
-    /// another thread holds would stay locked in the new process.
+    /// another thread holds would stay locked in the new process. Once a reader answered that
+    /// it lacks the converters a file's text needs (needs_converters), this opens them, and
+    /// receive ends that reader: started again with them, it is handed that file again.
     bool start();
 
     /// Queues fd, an open regular file of size bytes whose name ends in extension (lower
@@ -42,7 +45,8 @@ class Reader {
     /// too_slow; one that ended (reader_ended_by, reader_exited) is lost too. Then lost is the
     /// place of that file among the requests not answered (0: the oldest; no_file when the
     /// reader had begun none of them), and the others are lost with the reader: start it
-    /// again and send those again.
+    /// again and send those again. A reader that lacks the converters a file needs is ended
+    /// with lost no_file.
     Reading receive(size_t &lost);
     static const size_t no_file = SIZE_MAX;
 
@@ -54,6 +58,8 @@ class Reader {
     void wait_at_most(int64_t ms);
     Reading lose(int error, size_t &lost);
 
+    Encoding forced;
+    bool had_converters = false; ///< the reader was started with them open
     int process = -1, channel = -1;
     int64_t waiting_ms = 0; ///< how long a receive on the channel waits
     Answers answers = {0, {}, {}}; ///< the last batch, and which of it is next

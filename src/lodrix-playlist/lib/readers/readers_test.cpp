@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mman.h>
@@ -13,11 +14,14 @@
 
 #include <string>
 
+#include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/readers/sandbox.h"
 
-// A sandboxed process can read what it holds and answer over its channel, and nothing else.
+// A sandboxed process can read what it holds and answer over its channel, and nothing else;
+// it decodes text with the converters opened before, and can open none.
 TEST(Sandbox, ReadsWhatItHoldsAndNothingElse) {
+    open_converters(Encoding::none);
     const struct {
         const char *attempt;
         bool allowed;
@@ -44,6 +48,11 @@ TEST(Sandbox, ReadsWhatItHoldsAndNothingElse) {
         {"map executable memory", false, [](int) {
              return mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) != MAP_FAILED;
          }},
+        {"decode GBK with a converter opened before", true, [](int) {
+             std::string text;
+             return decode_text(Encoding::gbk, "\xc6\xdf\xc0\xef\xcf\xe3", 6, text) && text == "七里香";
+         }},
+        {"open a converter", false, [](int) { return iconv_open("UTF-8", "CP1253") != iconv_t(-1); }},
     };
     const size_t count = sizeof cases / sizeof cases[0];
     int pair[2];

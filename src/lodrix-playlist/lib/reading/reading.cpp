@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "lodrix-playlist/lib/system/system.h"
 
 size_t kept_tag_length(const char *text, size_t length) {
     if (length <= most_tag_bytes)
@@ -13,14 +12,3 @@ size_t kept_tag_length(const char *text, size_t length) {
     return length;
 }
 
-std::string reading_error_text(int error) {
-    if (error == too_slow)
-        return "nach " + std::to_string(longest_read_ms / 1000) + " s nicht zu Ende gelesen";
-    if (error == reader_lost)
-        return "Leseprozess nicht zu starten";
-    if (error == reader_exited)
-        return "Leseprozess vorzeitig beendet";
-    if (error <= reader_ended_by(0))
-        return "Leseprozess durch Signal " + signal_name(reader_ended_by(0) - error) + " beendet";
-    return strerror(error);
-}

@@ -10,8 +10,8 @@
 // its tags, chapters and cue sheet, the limits every reading keeps, and the errors a reading
 // can end in. reading_bytes.h turns a Reading into checked bytes and back.
 
-/// The tags a player shows and a query asks for, as the file holds them (any bytes; empty
-/// or 0 where it has none).
+/// The tags a player shows and a query asks for, as the file holds them, in UTF-8 where the
+/// reader could decode them (else any bytes); empty or 0 where it has none.
 struct Tags {
     std::string title, artist, album_artist, album, genre, composer;
     uint32_t track = 0, disc = 0, year = 0;
@@ -30,9 +30,11 @@ struct CueTrack {
     Tags tags;
 };
 
-/// A cue sheet's FILE: the name as the sheet writes it, and its audio tracks in order.
+/// A cue sheet's FILE: the name as the sheet writes it (decoded as its texts are), the bytes
+/// the sheet holds for it where they differ, and its audio tracks in order.
 struct CueFile {
     std::string name;
+    std::string raw_name; ///< "" where the sheet's bytes are the name's
     std::vector<CueTrack> tracks;
 };
 
@@ -63,11 +65,15 @@ const int too_slow = -1;
 const int reader_lost = -2;
 /// Reading error: the reader ended with an exit status before it answered.
 const int reader_exited = -3;
+/// Reading error: a cue sheet with a UTF-16 byte-order mark is no UTF-16.
+const int not_utf16 = -4;
+/// Reading error: a cue sheet that is not UTF-8 is not in the encoding --encoding names either.
+const int not_in_encoding = -5;
+/// Reading error: the reader lacked the converters the file's text needs (it is read again
+/// by one that has them).
+const int needs_converters = -6;
 /// Reading error: the process that read the file ended by this signal before it answered.
 inline int reader_ended_by(int signal_number) { return -1000 - signal_number; }
-
-/// The reason for a Reading's error in words: strerror, or what became of the reader.
-std::string reading_error_text(int error);
 
 /// How long a reader may take for one file: a file that takes longer must not hold up the
 /// whole playlist (a stalled network mount, or an index that takes minutes to build).

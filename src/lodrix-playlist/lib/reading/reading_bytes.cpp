@@ -54,7 +54,7 @@ size_t encoded_size(const Reading &reading) {
     for (const Chapter &chapter : reading.chapters)
         size += number_size(uint64_t(chapter.start_ms)) + text_size(chapter.title);
     for (const CueFile &file : reading.sheet.files) {
-        size += text_size(file.name) + number_size(file.tracks.size());
+        size += text_size(file.name) + text_size(file.raw_name) + number_size(file.tracks.size());
         for (const CueTrack &track : file.tracks)
             size += number_size(uint64_t(track.start_ms)) + tags_size(track.tags);
     }
@@ -96,6 +96,7 @@ void encode_reading(const Reading &reading, std::string &bytes) {
     put_number(bytes, reading.sheet.files.size());
     for (const CueFile &file : reading.sheet.files) {
         put_text(bytes, file.name);
+        put_text(bytes, file.raw_name);
         put_number(bytes, file.tracks.size());
         for (const CueTrack &track : file.tracks) {
             put_number(bytes, uint64_t(track.start_ms));
@@ -162,6 +163,7 @@ bool decode_reading(const char *bytes, size_t length, Reading &reading) {
     size_t tracks = 0;
     for (CueFile &file : reading.sheet.files) {
         in.text(file.name);
+        in.text(file.raw_name);
         file.tracks.resize(size_t(in.number(most_cue_tracks)));
         tracks += file.tracks.size();
         in.valid = in.valid && tracks <= most_cue_tracks;

@@ -13,7 +13,7 @@ TEST(ReadingFormat, RefusesWhatNoReaderWrites) {
     Reading reading = {Reading::measured, 4200, 0};
     reading.tags.title = "Titel";
     reading.chapters = {{0, "Eins"}, {1500, "Zwei"}};
-    reading.sheet.files = {{"a.wav", {{0, {}}, {1000, {}}}}};
+    reading.sheet.files = {{"a.wav", "", {{0, {}}, {1000, {}}}}};
     std::string valid;
     encode_reading(reading, valid);
     ASSERT_EQ(valid.size(), encoded_size(reading));
