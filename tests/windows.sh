@@ -59,7 +59,7 @@ suite)
 playlist)
     linux=$4 exe=$build/lodrix-playlist.exe
     [ -x "$exe" ] || skip "no lodrix-playlist.exe: the FFmpeg for MinGW-w64 is missing (tools/build-ffmpeg mingw)"
-    need xmllint ffmpeg python3
+    need xmllint ffmpeg python3 script
     work=$(mktemp -d) || exit 1
     trap 'rm -rf "$work"; wineserver -k 2>/dev/null' EXIT
     # The Linux build keeps its readings in the scratch folder; the .exe in the Wine prefix's
@@ -144,6 +144,17 @@ playlist)
         cmp "$work/first.xspf" "$work/second.xspf" &&
         [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 31 ] ||
         { echo "lodrix-playlist.exe with its cache: another second run, or not 31 readings kept"; failures=$((failures + 1)); }
+
+    # The German --help under Wine, where the locale asks for German: through a pipe as UTF-8,
+    # and on Wine's console (script gives it a terminal) as wide characters the console shows in
+    # its own encoding; the umlaut must come out as the terminal's, never as another code page's.
+    for how in pipe console; do
+        case $how in
+        pipe) (cd "$work" && LC_ALL=de_DE.UTF-8 wine "$exe" --help) ;;
+        console) (cd "$work" && LC_ALL=de_DE.UTF-8 script -qc "wine '$exe' --help" /dev/null) ;;
+        esac | tr -d '\r' | grep -q '^  -T, --files-from=LISTE   die Operanden aus LISTE (- für die Standardeingabe)' ||
+            { echo "the German --help through a $how: no umlaut as UTF-8"; failures=$((failures + 1)); }
+    done
 
     # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's,
     # PCRE2's and uchardet's.
