@@ -16,7 +16,7 @@ export XDG_CACHE_HOME="$work/cache"
 deb=$(ls "$work"/package/*.deb) || exit 1
 dpkg-deb -x "$deb" "$work/root" || exit 1
 bin=$work/root/usr/bin
-man=$work/root/usr/share/man/man1
+man=$work/root/usr/share/man
 
 mkdir "$work/music" && write_wav "$work/music/a b.wav" 250
 "$bin/lodrix" "file:///m/a&b.mp3" 1 1000 -v -n 1 | xmllint --noout - || { echo "installed lodrix"; exit 1; }
@@ -50,9 +50,17 @@ case $depends in
 esac
 grep -q '^Copyright (c) 2026 The Lodrix authors$' "$work/root/usr/share/doc/lodrix/copyright" ||
     { echo "no licence in usr/share/doc/lodrix/copyright"; exit 1; }
-for page in lodrix lodrix-playlist; do
-    [ -f "$man/$page.1" ] || { echo "no man page $page.1"; exit 1; }
-    warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$man/$page.1" 2>&1)
-    [ -z "$warnings" ] || { echo "$page.1: $warnings"; exit 1; }
-done
+# Each man page where man looks for it in its language, rendered without warnings (-k: preconv
+# takes the German page's UTF-8 from its coding line) and showing a heading in that language.
+while read -r page heading; do
+    [ -f "$man/$page" ] || { echo "no man page $page"; exit 1; }
+    warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z "$man/$page" 2>&1)
+    [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
+    LC_ALL=C.UTF-8 groff -k -man -Tutf8 -P-cbou "$man/$page" | grep -qx "$heading" ||
+        { echo "$page: no heading $heading"; exit 1; }
+done <<EOF
+man1/lodrix.1 UEBERSICHT
+man1/lodrix-playlist.1 SYNOPSIS
+de/man1/lodrix-playlist.1 ÜBERSICHT
+EOF
 echo "$(basename "$deb"): $(dpkg-deb -c "$deb" | grep -c 'usr/') files; both commands and man pages work from the unpacked root; Depends: $depends"
