@@ -38,6 +38,7 @@ fi
 # is an exit, not a signal); with -o, SIGTERM and SIGKILL at any moment leave the old playlist
 # as it was and no other file. The readings of the files they were reading are not kept.
 readers() { awk -v parent="$1" '$4 == parent { print $1 }' /proc/[0-9]*/stat 2>/dev/null; }
+# From here on the trees made early are old enough for the runs to keep their readings.
 settled "$work/10000" "$work/cached" "$tags"
 "$program" --cache="$work/readers.sqlite" "$work/10000" >"$work/out" 2>"$work/err" &
 pid=$!
