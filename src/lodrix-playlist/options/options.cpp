@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
@@ -79,6 +80,11 @@ static bool read_selection(const SelectionOptions &options, Selection &selection
     return true;
 }
 
+
+const char *reader_handles(int argc, char **argv) {
+    size_t length = strlen(reader_option);
+    return argc == 2 && strncmp(argv[1], reader_option, length) == 0 ? argv[1] + length : nullptr;
+}
 
 int read_options(int argc, char **argv, Settings &settings) {
     enum {
