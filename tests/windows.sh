@@ -129,6 +129,99 @@ playlist)
         [ "$(python3 -c 'import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("SELECT count(*) FROM readings").fetchone()[0])' "$work/exe.sqlite")" = 17 ] ||
         { echo "lodrix-playlist.exe with its cache: another second run, or not 17 readings kept"; failures=$((failures + 1)); }
 
+    # The readers are processes the program starts of itself, handed files, never names: in
+    # Wine's trace of files and processes, the --reader= processes read, and none opens a
+    # listed file by name. The test-only hook LODRIX_TEST_READER_OPENS makes each reader try to
+    # open another file by name, after its sandbox, and read it in place of its own: the
+    # attempt is made in the reader, under the restricted token the program asked for (Wine's
+    # own fixme: it applies no restricting SID). Whether it is refused Wine cannot show.
+    hands="$work/hands" && mkdir "$hands" && write_wav "$hands/one.wav" 1200 && write_wav "$hands/two.wav" 700 &&
+        write_wav "$work/other.wav" 300 || exit 1
+    for hook in "" "$(winepath -w "$work/other.wav")"; do
+        (cd "$hands" && LODRIX_TEST_READER_OPENS=$hook WINEDEBUG=+pid,+file,+process wine "$exe" --no-cache . \
+            2>"$work/trace" | tr -d '\r' | grep -o '<duration>[0-9]*' | tr '\n' ' ' >"$work/durations")
+        python3 - "$work/trace" "$hook" "$(cat "$work/durations")" <<'PY' || failures=$((failures + 1))
+import re, sys
+trace, hook, durations = sys.argv[1:]
+starting, readers, by_name, tokens = {}, set(), {}, 0
+for line in open(trace, errors="replace"):
+    pid, tid = line[:4], line[5:9]
+    if "CreateProcessInternalW app" in line:
+        starting[tid] = "--reader=" in line
+    started = re.search(r"CreateProcessInternalW started process pid ([0-9a-f]+)", line)
+    if started and starting.pop(tid, False):
+        readers.add(started.group(1))
+    opened = re.search(r"NtCreateFile .*name=L\"[^\"]*\\\\(one|two|other)\.wav\"", line)
+    if opened:
+        by_name.setdefault(opened.group(1), set()).add(pid)
+    tokens += "NtFilterToken support for restricting sids" in line
+if not hook:
+    ok = readers and durations == "<duration>1200 <duration>700 " and not (by_name.get("one", set()) | by_name.get("two", set())) & readers
+    print(f"{len(readers)} readers, {durations}; the listed files opened by name in processes {sorted(by_name.get('one', set()) | by_name.get('two', set()))}, readers {sorted(readers)}")
+    sys.exit(0 if ok else 1)
+tried = by_name.get("other", set()) & readers
+print(f"the hook: readers {sorted(tried)} of {sorted(readers)} tried to open other.wav by name, {tokens} restricted tokens asked for;"
+      f" {'Wine let them (no restricted token enforced): ' if durations.count('300') == 2 else 'refused: '}{durations}")
+sys.exit(0 if readers and tried == readers and tokens >= 2 * len(readers) else 1)
+PY
+    done
+
+    # The hidden reader argument is the program's own: given by hand, one line and status 1;
+    # beside anything else it is an unknown option; --help does not name it.
+    for row in "--reader=Kanal|lodrix-playlist: --reader=Kanal: nur fuer die Leseprozesse des Programms selbst" \
+        "--reader=1,2 .|lodrix-playlist: unbekannte Option --reader (lodrix-playlist --help zeigt alle)"; do
+        # shellcheck disable=SC2086
+        wine "$exe" ${row%%|*} >"$work/out" 2>"$work/err"
+        status=$?
+        [ $status = 1 ] && [ ! -s "$work/out" ] && [ "$(tr -d '\r' <"$work/err")" = "${row#*|}" ] ||
+            { echo "${row%%|*}: status $status, $(cat "$work/err")"; failures=$((failures + 1)); }
+    done
+    wine "$exe" --help | grep -q -e --reader && { echo "--help names --reader"; failures=$((failures + 1)); }
+
+    # A reader killed and one stopped while the run works: the list is whole, every file but the
+    # one each was reading read again; the stopped one is ended after 10 s. Readers end with their
+    # run (their job's kill-on-close): none is left of any run here once it has ended.
+    readers() {
+        exe=$exe_windows awk 'index($0, ENVIRON["exe"]) && index($0, "--reader=") { split(FILENAME, part, "/"); print part[3]; nextfile }' \
+            /proc/[0-9]*/cmdline 2>/dev/null
+    }
+    none_left() { for _ in $(seq 100); do [ -z "$(readers)" ] && return 0; sleep 0.05; done; return 1; }
+    exe_windows=$(winepath -w "$exe")
+    none_left || { echo "readers left after the runs: $(readers)"; failures=$((failures + 1)); }
+    many="$work/many" && mkdir "$many" && write_wav "$many/0.wav" 10 || exit 1
+    python3 -c 'import shutil, sys
+for i in range(1, 3000): shutil.copyfile(sys.argv[1] + "/0.wav", f"{sys.argv[1]}/{i}.wav")' "$many" || exit 1
+    wine "$exe" --no-cache "$many" >"$work/many.xspf" 2>"$work/many.err" &
+    run=$!
+    for _ in $(seq 500); do [ "$(readers | wc -l)" -ge 2 ] && break; sleep 0.01; done
+    set -- $(readers) none none
+    kill -KILL "$1"; kill -STOP "$2"
+    wait $run
+    status=$?
+    kill -CONT "$2" 2>/dev/null
+    tr -d '\r' <"$work/many.err" >"$work/many.lines"
+    read=$(grep -c '<duration>10<' "$work/many.xspf")
+    [ $status = 0 ] && [ "$(grep -c '<track>' "$work/many.xspf")" = 3000 ] && [ "$read" -ge 2998 ] &&
+        [ $((read + $(wc -l <"$work/many.lines"))) = 3000 ] && [ "$(grep -c 'nach 10 s' "$work/many.lines")" -le 1 ] &&
+        ! grep -v -e ': nicht lesbar, Dauer 0: nach 10 s' -e ': nicht lesbar, Dauer 0: Leseprozess vorzeitig beendet' \
+            "$work/many.lines" && none_left ||
+        { echo "a killed and a stopped reader ($1, $2): status $status, $read of 3000 read, readers left: $(readers): $(cat "$work/many.lines")"; failures=$((failures + 1)); }
+    echo "a killed and a stopped reader of 3000 files: $read read, the others each with its message: $(cat "$work/many.lines")"
+
+    # Sample tables that ask for gigabytes: the one its reader cannot hold fails there with the
+    # Linux build's message (no reader takes more than its memory), the others as on Linux.
+    greedy="$work/greedy" && python3 "$source/tests/greedy_mp4.py" "$greedy/a.m4a" 89000000 &&
+        python3 "$source/tests/greedy_mp4.py" "$greedy/b.m4a" 40000000 sizes && write_wav "$greedy/c.wav" 1000 || exit 1
+    (wine "$exe" --no-cache "$greedy" >"$work/greedy-windows" 2>"$work/greedy-windows.err" &&
+        "$linux" --no-cache "$greedy" >"$work/greedy-linux" 2>"$work/greedy-linux.err") ||
+        { echo "the greedy files failed"; failures=$((failures + 1)); }
+    for stream in "" .err; do
+        tr -d '\r' <"$work/greedy-windows$stream" | sed -e 's,file:///Z:/,file:///,' -e 's,^lodrix-playlist: Z:/,lodrix-playlist: /,' |
+            diff "$work/greedy-linux$stream" - || failures=$((failures + 1))
+    done
+    grep -qx "lodrix-playlist: $greedy/b.m4a: nicht lesbar, Dauer 0: Cannot allocate memory" "$work/greedy-linux.err" ||
+        { echo "the greedy files: not the Linux build's list and message"; failures=$((failures + 1)); }
+
     # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's.
     (cd "$build" && cpack -G ZIP -B "$work/zip" >/dev/null) || { echo "cpack -G ZIP failed"; exit 1; }
     python3 -m zipfile -l "$work"/zip/lodrix-*-win64.zip | awk 'NR > 1 { print $1 }' | sort >"$work/listed"
