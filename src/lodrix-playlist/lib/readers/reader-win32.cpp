@@ -12,6 +12,7 @@
 #include <string>
 
 extern "C" {
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 }
 
@@ -38,10 +39,11 @@ static const size_t largest_allocation = size_t(128) << 20;
 // refuse it; the variable is no setting of the program's.
 static const char open_by_name_variable[] = "LODRIX_TEST_READER_OPENS";
 
-// What the program and a reader share: how many files the reader has begun and finished, so
-// that the program knows which file a lost reader was reading, and that it still reads.
+// What the program and a reader share: whether the reader has started (its sandbox entered), how
+// many files it has begun and finished, so that the program knows which file a lost reader was
+// reading, and that it still reads.
 struct Progress {
-    uint64_t begun, finished;
+    uint64_t ready, begun, finished;
 };
 
 // A reader that reads (and checks its own deadline) answers first; one that does not is
@@ -78,6 +80,7 @@ static Reading read_instead(FileContentsReader &contents, const char *path, int 
     uint32_t next = 0;
     uint64_t begun = 0;
     FileContentsReader contents;
+    __atomic_store_n(&progress->ready, 1, __ATOMIC_RELEASE);
     for (;;) {
         // Answers wait while more requests are there, so that the program wakes once for
         // several; none waits while the reader waits.
@@ -139,6 +142,8 @@ int serve_as_reader(const char *handles) {
         report(not_a_reader_message, reader_option, printable(handles).c_str());
         return 1;
     }
+    // A file's faults are its reading's outcome, never a line of FFmpeg's.
+    av_log_set_level(AV_LOG_QUIET);
     av_max_alloc(largest_allocation);
     bool sandboxed = enter_sandbox(channel);
     serve(channel, (Progress *)view, sandboxed, sandboxed ? 0 : errno);
@@ -181,7 +186,7 @@ bool Reader::start() {
         if (progress == nullptr)
             return errno = errno_of_windows_error(GetLastError()), false;
     }
-    progress->begun = progress->finished = 0;
+    progress->ready = progress->begun = progress->finished = 0;
     sent = answered = seen = 0;
     answers.count = next_answer = 0;
     unsent.count = 0;
@@ -313,11 +318,17 @@ Reading Reader::receive(size_t &lost) {
 
 // The reader is lost: the file it was reading gets error; lost is its place among the files
 // not answered, or no_file when it was reading none (it was lost between two). A reader that
-// says it began a file it was not sent is not believed.
+// says it began a file it was not sent is not believed. One lost before it began any file costs
+// the oldest its reading (reader_lost where it never started), so that readers that keep ending
+// cost each file one try, never an endless round of new ones.
 Reading Reader::lose(int error, size_t &lost) {
     if (process > 0)
         end();
     uint64_t begun = __atomic_load_n(&progress->begun, __ATOMIC_ACQUIRE);
+    if (begun == 0) {
+        lost = 0;
+        return {Reading::unreadable, 0, __atomic_load_n(&progress->ready, __ATOMIC_ACQUIRE) ? error : reader_lost};
+    }
     bool reading = __atomic_load_n(&progress->finished, __ATOMIC_ACQUIRE) != begun;
     lost = begun > sent ? 0 : reading && begun > answered ? size_t(begun - 1 - answered) : Reader::no_file;
     return {Reading::unreadable, 0, error};
