@@ -318,14 +318,16 @@ Reading Reader::receive(size_t &lost) {
 
 // The reader is lost: the file it was reading gets error; lost is its place among the files
 // not answered, or no_file when it was reading none (it was lost between two). A reader that
-// says it began a file it was not sent is not believed. One lost before it began any file costs
-// the oldest its reading (reader_lost where it never started), so that readers that keep ending
-// cost each file one try, never an endless round of new ones.
+// says it began a file it was not sent is not believed. The second reader in a row lost before
+// it began a file costs the oldest its reading (reader_lost where it never started), so that
+// readers that keep ending cost each file two tries, never an endless round of new ones.
 Reading Reader::lose(int error, size_t &lost) {
     if (process > 0)
         end();
     uint64_t begun = __atomic_load_n(&progress->begun, __ATOMIC_ACQUIRE);
-    if (begun == 0) {
+    lost_unbegun = begun == 0 ? lost_unbegun + 1 : 0;
+    if (lost_unbegun == 2) {
+        lost_unbegun = 0;
         lost = 0;
         return {Reading::unreadable, 0, __atomic_load_n(&progress->ready, __ATOMIC_ACQUIRE) ? error : reader_lost};
     }

@@ -62,8 +62,10 @@ class Reader {
     ReadRequests unsent = {0, {}, {}}; ///< what send queued and flush has not sent
     uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen
     int64_t seen_since = 0;
-    // Windows: the reader's process and its job, and the section that holds its progress.
+    // Windows: the reader's process and its job, and the section that holds its progress; how
+    // many readers in a row were lost before they began a file.
     void *process_handle = nullptr, *job = nullptr, *progress_section = nullptr;
+    unsigned lost_unbegun = 0;
 };
 
 /// A reader process's life (Windows): takes the handles reader_option (channel.h) gave, enters its sandbox
