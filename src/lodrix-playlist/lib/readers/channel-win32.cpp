@@ -37,10 +37,10 @@ static HANDLE thread_event() {
 
 // Waits at most wait_ms (INFINITE: until it is done) for an overlapped transfer; a transfer not
 // done by then is cancelled (errno EAGAIN); one the other end broke off is ECONNRESET.
-static bool finish(HANDLE pipe, bool started, OVERLAPPED &overlapped, DWORD wait_ms, DWORD &done) {
-    if (!started && GetLastError() != ERROR_IO_PENDING)
+static bool finish(HANDLE pipe, bool done_at_once, OVERLAPPED &overlapped, DWORD wait_ms, DWORD &done) {
+    if (!done_at_once && GetLastError() != ERROR_IO_PENDING)
         return errno = ECONNRESET, false;
-    if (WaitForSingleObject(overlapped.hEvent, wait_ms) != WAIT_OBJECT_0)
+    if (!done_at_once && WaitForSingleObject(overlapped.hEvent, wait_ms) != WAIT_OBJECT_0)
         CancelIoEx(pipe, &overlapped);
     if (GetOverlappedResult(pipe, &overlapped, &done, TRUE))
         return true;

@@ -61,6 +61,7 @@ static LONG WINAPI end_at_once(EXCEPTION_POINTERS *fault) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// The test-only attempt: the file named by path read in place of fd's, where it can be opened.
 static Reading read_instead(FileContentsReader &contents, const char *path, int fd, const ReadRequest &request) {
     int64_t size;
     FileIdentity identity;
