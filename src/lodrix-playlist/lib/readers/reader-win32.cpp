@@ -7,7 +7,6 @@
 #include <string.h>
 #include <windows.h>
 
-#include <atomic>
 #include <new>
 #include <string>
 
@@ -151,11 +150,12 @@ int serve_as_reader(const char *handles) {
 }
 
 // A pipe of the program's (overlapped, so that a wait for it can end) and the reader's end of it
-// (inheritable), in the message mode; its name is taken at once by the program's own end.
+// (inheritable), in the message mode; its name is taken at once by the program's own end. Named
+// at random: a process id comes again soon (under Wine at once), while the readers of the run
+// that had it may still hold their pipes.
 static bool make_pipe(HANDLE &program_end, HANDLE &reader_end) {
-    static std::atomic<unsigned long> made{0};
     std::wstring name = L"\\\\.\\pipe\\lodrix-playlist-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                        std::to_wstring(++made);
+                        std::to_wstring(random_seed());
     program_end = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                    pipe_buffer, pipe_buffer, 0, nullptr);
