@@ -194,6 +194,7 @@ for i in range(1, 3000): shutil.copyfile(sys.argv[1] + "/0.wav", f"{sys.argv[1]}
     wine "$exe" --no-cache "$many" >"$work/many.xspf" 2>"$work/many.err" &
     run=$!
     for _ in $(seq 500); do [ "$(readers | wc -l)" -ge 2 ] && break; sleep 0.01; done
+    # shellcheck disable=SC2046
     set -- $(readers) none none
     kill -KILL "$1"; kill -STOP "$2"
     wait $run
@@ -201,6 +202,7 @@ for i in range(1, 3000): shutil.copyfile(sys.argv[1] + "/0.wav", f"{sys.argv[1]}
     # Still stopped: only the program's ending it (or its job's) makes it go.
     none_left
     left=$? leftover=$(readers)
+    # shellcheck disable=SC2086
     [ -n "$leftover" ] && kill -KILL $leftover
     tr -d '\r' <"$work/many.err" >"$work/many.lines"
     read=$(grep -c '<duration>10<' "$work/many.xspf")
