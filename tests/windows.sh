@@ -127,6 +127,14 @@ playlist)
         grep -q "<title>$text</title>\|<creator>$text</creator>" "$work/windows.xspf" ||
             { echo "lodrix-playlist.exe: no $text"; failures=$((failures + 1)); }
     done
+    # --encoding reaches the Windows readers as the Linux ones: every text that is not UTF-8 read
+    # in Windows-1251, the GBK and Shift-JIS sheets too, alike on both.
+    (cd "$tree" && wine "$exe" --no-cache --encoding=windows-1251 . | tr -d '\r' | sed 's,file:///Z:/,file:///,' \
+        >"$work/windows-1251.xspf" && "$linux" --no-cache --encoding=windows-1251 . >"$work/linux-1251.xspf" &&
+        "$linux" --no-cache . >"$work/linux-detected.xspf") &&
+        ! cmp -s "$work/linux-1251.xspf" "$work/linux-detected.xspf" &&
+        diff "$work/linux-1251.xspf" "$work/windows-1251.xspf" >/dev/null ||
+        { echo "--encoding=windows-1251: not the Linux build's bytes, or the same as detected"; failures=$((failures + 1)); }
     # A seed shuffles alike on both (the generator is integer arithmetic of our own), and a
     # regular expression reads UTF-8 alike (it leaves out "Grüße Ärger.wav").
     shuffled="--match=^path::[[:alpha:]]rger --shuffle --seed=42 ."
@@ -155,6 +163,104 @@ playlist)
         esac | tr -d '\r' | grep -q '^  -T, --files-from=LISTE   die Operanden aus LISTE (- für die Standardeingabe)' ||
             { echo "the German --help through a $how: no umlaut as UTF-8"; failures=$((failures + 1)); }
     done
+
+    # The readers are processes the program starts of itself, handed files, never names: in
+    # Wine's trace of files and processes, the --reader= processes read, and none opens a
+    # listed file by name. The test-only hook LODRIX_TEST_READER_OPENS makes each reader try to
+    # open another file by name, after its sandbox, and read it in place of its own: the
+    # attempt is made in the reader, under the restricted token the program asked for (Wine's
+    # own fixme: it applies no restricting SID). Whether it is refused Wine cannot show.
+    hands="$work/hands" && mkdir "$hands" && write_wav "$hands/one.wav" 1200 && write_wav "$hands/two.wav" 700 &&
+        write_wav "$work/other.wav" 300 || exit 1
+    for hook in "" "$(winepath -w "$work/other.wav")"; do
+        (cd "$hands" && LODRIX_TEST_READER_OPENS=$hook WINEDEBUG=+pid,+file,+process wine "$exe" --no-cache . \
+            2>"$work/trace" | tr -d '\r' | grep -o '<duration>[0-9]*' | tr '\n' ' ' >"$work/durations")
+        python3 - "$work/trace" "$hook" "$(cat "$work/durations")" <<'PY' || failures=$((failures + 1))
+import re, sys
+trace, hook, durations = sys.argv[1:]
+starting, readers, by_name, tokens = {}, set(), {}, 0
+for line in open(trace, errors="replace"):
+    pid, tid = line[:4], line[5:9]
+    if "CreateProcessInternalW app" in line:
+        starting[tid] = "--reader=" in line
+    started = re.search(r"CreateProcessInternalW started process pid ([0-9a-f]+)", line)
+    if started and starting.pop(tid, False):
+        readers.add(started.group(1))
+    opened = re.search(r"NtCreateFile .*name=L\"[^\"]*\\\\(one|two|other)\.wav\"", line)
+    if opened:
+        by_name.setdefault(opened.group(1), set()).add(pid)
+    tokens += "NtFilterToken support for restricting sids" in line
+if not hook:
+    ok = readers and durations == "<duration>1200 <duration>700 " and not (by_name.get("one", set()) | by_name.get("two", set())) & readers
+    print(f"{len(readers)} readers, {durations}; the listed files opened by name in processes {sorted(by_name.get('one', set()) | by_name.get('two', set()))}, readers {sorted(readers)}")
+    sys.exit(0 if ok else 1)
+tried = by_name.get("other", set()) & readers
+print(f"the hook: readers {sorted(tried)} of {sorted(readers)} tried to open other.wav by name, {tokens} restricted tokens asked for;"
+      f" {'Wine let them (no restricted token enforced): ' if durations.count('300') == 2 else 'refused: '}{durations}")
+sys.exit(0 if readers and tried == readers and tokens >= 2 * len(readers) else 1)
+PY
+    done
+
+    # The hidden reader argument is the program's own: given by hand, one line and status 1;
+    # beside anything else it is an unknown option; --help does not name it.
+    for row in "--reader=Kanal|lodrix-playlist: --reader=Kanal: only for the program's own reader processes" \
+        "--reader=1,2 .|lodrix-playlist: unknown option --reader (lodrix-playlist --help shows them all)"; do
+        # shellcheck disable=SC2086
+        wine "$exe" ${row%%|*} >"$work/out" 2>"$work/err"
+        status=$?
+        [ $status = 1 ] && [ ! -s "$work/out" ] && [ "$(tr -d '\r' <"$work/err")" = "${row#*|}" ] ||
+            { echo "${row%%|*}: status $status, $(cat "$work/err")"; failures=$((failures + 1)); }
+    done
+    wine "$exe" --help | grep -q -e --reader && { echo "--help names --reader"; failures=$((failures + 1)); }
+
+    # A reader killed and one stopped while the run works: the list is whole, every file but the
+    # one each was reading read again; the stopped one is ended after 10 s. Readers end with their
+    # run (their job's kill-on-close): none is left of any run here once it has ended.
+    readers() {
+        exe=$exe_windows awk 'index($0, ENVIRON["exe"]) && index($0, "--reader=") { split(FILENAME, part, "/"); print part[3]; nextfile }' \
+            /proc/[0-9]*/cmdline 2>/dev/null
+    }
+    none_left() { for _ in $(seq 100); do [ -z "$(readers)" ] && return 0; sleep 0.05; done; return 1; }
+    exe_windows=$(winepath -w "$exe")
+    none_left || { echo "readers left after the runs: $(readers)"; failures=$((failures + 1)); }
+    many="$work/many" && mkdir "$many" && write_wav "$many/0.wav" 10 || exit 1
+    python3 -c 'import shutil, sys
+for i in range(1, 3000): shutil.copyfile(sys.argv[1] + "/0.wav", f"{sys.argv[1]}/{i}.wav")' "$many" || exit 1
+    wine "$exe" --no-cache "$many" >"$work/many.xspf" 2>"$work/many.err" &
+    run=$!
+    for _ in $(seq 500); do [ "$(readers | wc -l)" -ge 2 ] && break; sleep 0.01; done
+    # shellcheck disable=SC2046
+    set -- $(readers) none none
+    kill -KILL "$1"; kill -STOP "$2"
+    wait $run
+    status=$?
+    # Still stopped: only the program's ending it (or its job's) makes it go.
+    none_left
+    left=$? leftover=$(readers)
+    # shellcheck disable=SC2086
+    [ -n "$leftover" ] && kill -KILL $leftover
+    tr -d '\r' <"$work/many.err" >"$work/many.lines"
+    read=$(grep -c '<duration>10<' "$work/many.xspf")
+    [ $status = 0 ] && [ "$(grep -c '<track>' "$work/many.xspf")" = 3000 ] && [ "$read" -ge 2998 ] &&
+        [ $((read + $(wc -l <"$work/many.lines"))) = 3000 ] && [ "$(grep -c 'after 10 s' "$work/many.lines")" -le 1 ] &&
+        ! grep -v -e ': cannot be read, duration 0: not read to its end after 10 s' -e ': cannot be read, duration 0: reader process ended early' \
+            "$work/many.lines" && [ $left = 0 ] ||
+        { echo "a killed and a stopped reader ($1, $2): status $status, $read of 3000 read, readers left: $leftover: $(cat "$work/many.lines")"; failures=$((failures + 1)); }
+    echo "a killed and a stopped reader of 3000 files: $read read, the others each with its message: $(cat "$work/many.lines")"
+
+    # Sample tables that ask for gigabytes: the one its reader cannot hold fails there with the
+    # Linux build's message (no reader takes more than its memory), the others as on Linux.
+    greedy="$work/greedy" && python3 "$source/tests/greedy_mp4.py" "$greedy/a.m4a" 89000000 &&
+        python3 "$source/tests/greedy_mp4.py" "$greedy/b.m4a" 40000000 sizes && write_wav "$greedy/c.wav" 1000 || exit 1
+    (wine "$exe" --no-cache "$greedy" >"$work/greedy-windows" 2>"$work/greedy-windows.err" &&
+        "$linux" --no-cache "$greedy" >"$work/greedy-linux" 2>"$work/greedy-linux.err") ||
+        { echo "the greedy files failed"; failures=$((failures + 1)); }
+    for stream in "" .err; do
+        tr -d '\r' <"$work/greedy-windows$stream" | sed -e 's,file:///Z:/,file:///,' -e 's,^lodrix-playlist: Z:/,lodrix-playlist: /,' |
+            diff "$work/greedy-linux$stream" - || failures=$((failures + 1))
+    done
+    grep -qx "lodrix-playlist: $greedy/b.m4a: cannot be read, duration 0: Cannot allocate memory" "$work/greedy-linux.err" ||
+        { echo "the greedy files: not the Linux build's list and message"; failures=$((failures + 1)); }
 
     # The zip: both programs, the README, our licence, FFmpeg's and where its source is, utf8proc's,
     # PCRE2's and uchardet's.

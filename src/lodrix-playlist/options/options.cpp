@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lodrix-playlist/lib/encoding/encoding.h"
+#include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
 #include "lodrix-playlist/lib/text/text.h"
@@ -309,6 +310,11 @@ static bool uses_mtime(const Selection &selection, const WriteSettings &write) {
             std::find(fields.begin(), fields.end(), Field::mtime) != fields.end())
             return true;
     return false;
+}
+
+const char *reader_handles(int argc, char **argv) {
+    size_t length = strlen(reader_option);
+    return argc == 2 && strncmp(argv[1], reader_option, length) == 0 ? argv[1] + length : nullptr;
 }
 
 int read_options(int argc, char **argv, Settings &settings) {

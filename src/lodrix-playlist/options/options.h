@@ -46,6 +46,11 @@ const int go_on = -1;
 /// working directory cannot be had.
 int read_options(int argc, char **argv, Settings &settings);
 
+/// The handles a reader process of the program's is started with (Windows: what follows
+/// reader_option, lib/readers/channel.h, as the only argument), or null for any other command
+/// line. Recognised before anything else, and never in --help: no user gives it.
+const char *reader_handles(int argc, char **argv);
+
 /// Prints the usage (--help) or the version (--version) on standard output; 0, or 2 when
 /// printing failed.
 int print_usage();

@@ -9,8 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "lodrix-playlist/lib/reading/reading_bytes.h"
-
 // One message of length bytes, with fd_count descriptors; never SIGPIPE.
 static bool send_message(int channel, const void *bytes, size_t length, const int *fds, size_t fd_count) {
     iovec part = {const_cast<void *>(bytes), length};
@@ -97,59 +95,20 @@ bool receive_requests(int channel, ReadRequests &requests) { return received_req
 
 bool poll_requests(int channel, ReadRequests &requests) { return received_requests(channel, requests, MSG_DONTWAIT); }
 
-// A batch is sent once it passes this, so that a message fits any local socket's buffer with
-// the largest reading after it.
-static const size_t fullest_message = 16 * 1024;
-static const size_t largest_message = fullest_message + most_answers * (sizeof(uint32_t) + largest_reading);
-
-static size_t message_size(const Answers &answers) {
-    size_t size = sizeof(uint32_t);
-    for (uint32_t i = 0; i < answers.count; ++i)
-        size += sizeof(uint32_t) + answers.sizes[i];
-    return size;
-}
-
-bool answers_full(const Answers &answers) {
-    return answers.count == most_answers || message_size(answers) >= fullest_message;
-}
-
-// A message: the count of readings, then each one's length and bytes.
 bool send_answers(int channel, const Answers &answers) {
     static std::string message;
-    message.assign((const char *)&answers.count, sizeof answers.count);
-    for (uint32_t i = 0; i < answers.count; ++i) {
-        size_t start = message.size();
-        message.append(sizeof(uint32_t), '\0');
-        encode_reading(answers.readings[i], message);
-        uint32_t length = uint32_t(message.size() - start - sizeof length);
-        memcpy(&message[start], &length, sizeof length);
-    }
+    encode_answers(answers, message);
     return send_message(channel, message.data(), message.size(), nullptr, 0);
 }
 
 // What a reader says is not trusted: it may have been taken over by the file it read.
 bool receive_answers(int channel, Answers &answers) {
     // Not filled beforehand: only the pages a message reaches are ever touched.
-    static thread_local std::unique_ptr<char[]> message(new char[largest_message]);
+    static thread_local std::unique_ptr<char[]> message(new char[largest_answers]);
     size_t length, fd_count;
     int fds[most_requests];
-    if (!receive_message(channel, message.get(), largest_message, length, fds, fd_count, 0))
+    if (!receive_message(channel, message.get(), largest_answers, length, fds, fd_count, 0))
         return false;
     close_all(fds, fd_count);
-    size_t at = sizeof answers.count;
-    bool valid = fd_count == 0 && length >= at;
-    if (valid)
-        memcpy(&answers.count, message.get(), sizeof answers.count);
-    valid = valid && answers.count >= 1 && answers.count <= most_answers;
-    for (uint32_t i = 0; valid && i < answers.count; ++i) {
-        uint32_t size = 0;
-        valid = length - at >= sizeof size;
-        if (valid)
-            memcpy(&size, message.get() + at, sizeof size);
-        at += sizeof size;
-        valid = valid && size <= largest_reading && length - at >= size &&
-                decode_reading(message.get() + at, size, answers.readings[i]);
-        at += size;
-    }
-    return (valid && at == length) || (errno = ECONNRESET, false);
+    return (fd_count == 0 && decode_answers(message.get(), length, answers)) || (errno = ECONNRESET, false);
 }

@@ -3,31 +3,32 @@
 #include <stdint.h>
 
 #include <string>
-#include <vector>
 
 #include "channel.h"
 #include "lodrix-playlist/lib/contents/contents.h"
 #include "lodrix-playlist/lib/reading/reading.h"
 
-/// Where the files are read, one at a time: apart from the program, so that no file can end,
-/// stall or swell the run. On POSIX systems a process of its own, forked by start, sandboxed
-/// before it reads anything, handed each open file's descriptor, given a deadline and a memory
-/// limit. On Windows the calling thread, under FFmpeg's own allocation limit and the deadline
-/// checked at each read. Requests queue, so that a reader never waits for the program between
-/// two files; answers come in the order of the requests.
+/// Where the files are read, one at a time: in a process of its own, so that no file can end,
+/// stall or swell the run. Started by start (forked on POSIX; on Windows this program started
+/// again, with reader_option), sandboxed before it reads anything, handed each open file's
+/// descriptor (on Windows its handle, duplicated into the reader), given a deadline and a memory
+/// limit. Requests queue, so that a reader never waits for the program between two files;
+/// answers come in the order of the requests.
 class Reader {
   public:
     /// forced: the encoding of all text that is not UTF-8 (--encoding); none to detect it.
-    explicit Reader(Encoding forced = Encoding::none) : forced(forced), contents(forced) {}
+    explicit Reader(Encoding forced = Encoding::none) : forced(forced) {}
     Reader(const Reader &) = delete;
     Reader &operator=(const Reader &) = delete;
     ~Reader();
 
     /// Starts the reader where none runs; false, with errno set, when it cannot. Call it
     /// where no other thread of the program allocates memory: a forked copy of a lock that
-    /// another thread holds would stay locked in the new process. Once a reader answered that
-    /// it lacks the converters a file's text needs (needs_converters), this opens them, and
-    /// receive ends that reader: started again with them, it is handed that file again.
+    /// another thread holds would stay locked in the new process (POSIX); no other thread
+    /// starts a reader meanwhile (Windows: the handles it inherits are inheritable then). Once a
+    /// reader answered that it lacks the converters a file's text needs (needs_converters), this
+    /// opens them, and receive ends that reader: started again with them, it is handed that file
+    /// again.
     bool start();
 
     /// Queues fd, an open regular file of size bytes whose name ends in extension (lower
@@ -60,7 +61,7 @@ class Reader {
 
     Encoding forced;
     bool had_converters = false; ///< the reader was started with them open
-    int process = -1, channel = -1;
+    int process = -1, channel = -1; ///< the reader's process id; a descriptor of its socket or pipe
     int64_t waiting_ms = 0; ///< how long a receive on the channel waits
     Answers answers = {0, {}, {}}; ///< the last batch, and which of it is next
     unsigned next_answer = 0;
@@ -68,12 +69,13 @@ class Reader {
     ReadRequests unsent = {0, {}, {}}; ///< what send queued and flush has not sent
     uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen
     int64_t seen_since = 0;
-    // Windows: what send queued.
-    struct Request {
-        int fd;
-        int64_t size;
-        std::string extension;
-    };
-    std::vector<Request> queued;
-    FileContentsReader contents; ///< Windows: reads them on the calling thread
+    // Windows: the reader's process and its job, and the section that holds its progress; how
+    // many readers in a row were lost before they began a file.
+    void *process_handle = nullptr, *job = nullptr, *progress_section = nullptr;
+    unsigned lost_unbegun = 0;
 };
+
+/// A reader process's life (Windows): takes the handles reader_option (channel.h) gave, enters its sandbox
+/// and reads the files it is handed until the program closes the channel. Returns the exit
+/// status: 1, after one message, when the handles are none the program gave.
+int serve_as_reader(const char *handles);

@@ -17,6 +17,7 @@
 #include "lodrix-playlist/lib/encoding/encoding.h"
 #include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/readers/sandbox.h"
+#include "lodrix-playlist/lib/reading/reading_bytes.h"
 
 // A sandboxed process can read what it holds and answer over its channel, and nothing else;
 // it decodes text with the converters opened before, and can open none.
@@ -138,4 +139,43 @@ TEST(ReaderChannel, RequestsTakenOnlyWithTheirDescriptors) {
         close(pair[0]);
         close(pair[1]);
     }
+}
+
+// A message of answers, as both platforms' readers send it, is taken whole or not at all: a
+// count from 1 to 4, each reading's length within the message and largest_reading, nothing after.
+TEST(ReaderChannel, AnswersTakenOnlyWhole) {
+    Answers sent = {2, {{Reading::measured, 4200, 0}, {Reading::unreadable, 0, ENOMEM}}, {}};
+    std::string valid;
+    encode_answers(sent, valid);
+    const auto number = [](uint32_t value) { return std::string((const char *)&value, sizeof value); };
+    const size_t first_length = sizeof(uint32_t), first = 2 * sizeof(uint32_t);
+    const size_t first_size = encoded_size(sent.readings[0]);
+    ASSERT_EQ(valid.substr(0, first), number(2) + number(uint32_t(first_size)));
+    std::string five = number(5);
+    for (int i = 0; i < 5; ++i)
+        five += valid.substr(first_length, sizeof(uint32_t) + first_size);
+    const struct {
+        const char *change;
+        size_t at, length; ///< the bytes replaced
+        std::string by;
+    } rows[] = {
+        {"as sent", 0, 0, ""},
+        {"no reading", 0, 4, number(0)},
+        {"more readings than a message holds", 0, valid.size(), five},
+        {"more readings than the message has", 0, 4, number(3)},
+        {"a reading longer than the message", first_length, 4, number(uint32_t(valid.size()))},
+        {"a reading longer than any", first_length, 4, number(uint32_t(largest_reading + 1))},
+        {"a reading that is none", first, 1, "\x07"},
+        {"a byte after the readings", valid.size(), 0, "x"},
+    };
+    for (const auto &row : rows) {
+        std::string changed = valid.substr(0, row.at) + row.by + valid.substr(row.at + row.length);
+        Answers received;
+        EXPECT_EQ(decode_answers(changed.data(), changed.size(), received), row.at == 0 && row.length == 0)
+            << row.change;
+        if (row.at == 0 && row.length == 0)
+            EXPECT_TRUE(received.count == 2 && received.readings[0].duration_ms == 4200 &&
+                        received.readings[1].error == ENOMEM);
+    }
+    EXPECT_FALSE(decode_answers(valid.data(), 3, sent)) << "shorter than a count";
 }
