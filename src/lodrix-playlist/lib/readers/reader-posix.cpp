@@ -18,6 +18,7 @@
 #include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/reading/reading_bytes.h"
 #include "lodrix-playlist/lib/readers/sandbox.h"
+#include "lodrix-playlist/lib/readers/serve.h"
 #include "lodrix-playlist/lib/system/system.h"
 
 // The memory a reader may take beyond what it inherits. The largest ordinary file of a
@@ -34,12 +35,6 @@ static const size_t memory_budget = size_t(128) << 20;
 static const int kept_memory = 32 << 20;
 
 
-// What the program and a reader share: how many files the reader has begun and finished, so
-// that the program knows which file a lost reader was reading, and that it still reads.
-struct Progress {
-    uint64_t begun, finished;
-};
-
 // Set once a reader answered that a file's text needs converters it had not: readers started
 // from then on have them. Most runs need none, and opening them costs a millisecond.
 static std::atomic<bool> converters_wanted(false);
@@ -48,55 +43,10 @@ static std::atomic<bool> converters_wanted(false);
 // ended this much later.
 static const int64_t grace_ms = 1000;
 
-// Reads each file it is handed until the program closes the channel. Nothing in the reader
-// may end the program: whatever happens here ends this process only.
-[[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error, Encoding forced) {
-    Answers held = {0, {}, {}};
-    ReadRequests requests = {0, {}, {}};
-    uint32_t next = 0;
-    uint64_t begun = 0;
-    FileContentsReader contents(forced);
-    for (;;) {
-        // Answers wait while more requests are there, so that the program wakes once for
-        // several; none waits while the reader waits.
-        if (next == requests.count) {
-            next = 0;
-            bool received = held.count > 0 ? poll_requests(channel, requests) : receive_requests(channel, requests);
-            if (!received && held.count > 0 && errno == EAGAIN) {
-                if (!send_answers(channel, held))
-                    _exit(0);
-                held.count = 0;
-                received = receive_requests(channel, requests);
-            }
-            if (!received)
-                _exit(0);
-        }
-        int fd = requests.fds[next];
-        const ReadRequest &request = requests.requests[next++];
-        __atomic_store_n(&progress->begun, ++begun, __ATOMIC_RELEASE);
-        Reading &reading = held.readings[held.count++];
-        reading = {Reading::unreadable, 0, sandbox_error};
-        if (sandboxed) {
-            try {
-                reading = contents.read(fd, request.size, request.extension);
-            } catch (const std::bad_alloc &) {
-                reading.error = ENOMEM;
-            }
-        }
-        close(fd);
-        held.sizes[held.count - 1] = encoded_size(reading);
-        __atomic_store_n(&progress->finished, begun, __ATOMIC_RELEASE);
-        if (answers_full(held) || !sandboxed) {
-            if (!send_answers(channel, held) || !sandboxed)
-                _exit(0);
-            held.count = 0;
-        }
-    }
-}
 
 // The new process has the program's memory and descriptors; it keeps only its channel, as
 // descriptor 0, and ends when the thread that started it does.
-[[noreturn]] static void become_reader(int channel, Progress *progress, pid_t program, Encoding forced) {
+[[noreturn]] static void become_reader(int channel, ReaderProgress *progress, pid_t program, Encoding forced) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != program)
         _exit(0);
@@ -116,17 +66,17 @@ static const int64_t grace_ms = 1000;
     mallopt(M_TRIM_THRESHOLD, kept_memory);
     mallopt(M_MMAP_THRESHOLD, kept_memory);
     bool sandboxed = limit_resources(memory_budget) && enter_sandbox(0);
-    serve(0, progress, sandboxed, sandboxed ? 0 : errno, forced);
+    serve_files(0, progress, sandboxed, sandboxed ? 0 : errno, forced, nullptr);
 }
 
 bool Reader::start() {
     if (process > 0)
         return true;
     if (progress == nullptr) {
-        void *shared = mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        void *shared = mmap(nullptr, sizeof(ReaderProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         if (shared == MAP_FAILED)
             return false;
-        progress = (Progress *)shared;
+        progress = (ReaderProgress *)shared;
     }
     progress->begun = progress->finished = 0;
     sent = answered = seen = 0;
@@ -173,7 +123,7 @@ Reader::~Reader() {
     if (process > 0)
         end();
     if (progress != nullptr)
-        munmap(progress, sizeof(Progress));
+        munmap(progress, sizeof(ReaderProgress));
 }
 
 bool Reader::send(int fd, int64_t size, const std::string &extension) {

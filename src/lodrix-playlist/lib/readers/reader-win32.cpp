@@ -17,6 +17,7 @@ extern "C" {
 
 #include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/readers/sandbox.h"
+#include "lodrix-playlist/lib/readers/serve.h"
 #include "lodrix-playlist/lib/reading/reading_bytes.h"
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/extensions.h"
@@ -38,13 +39,6 @@ static const size_t largest_allocation = size_t(128) << 20;
 // refuse it; the variable is no setting of the program's.
 static const char open_by_name_variable[] = "LODRIX_TEST_READER_OPENS";
 
-// What the program and a reader share: whether the reader has started (its sandbox entered), how
-// many files it has begun and finished, so that the program knows which file a lost reader was
-// reading, and that it still reads.
-struct Progress {
-    uint64_t ready, begun, finished;
-};
-
 // A reader that reads (and checks its own deadline) answers first; one that does not is
 // ended this much later.
 static const int64_t grace_ms = 1000;
@@ -60,65 +54,7 @@ static LONG WINAPI end_at_once(EXCEPTION_POINTERS *fault) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-// The test-only attempt: the file named by path read in place of fd's, where it can be opened.
-static Reading read_instead(FileContentsReader &contents, const char *path, int fd, const ReadRequest &request) {
-    int64_t size;
-    FileIdentity identity;
-    int other = open_media_file(path, size, identity);
-    if (other < 0)
-        return contents.read(fd, request.size, request.extension);
-    Reading reading = contents.read(other, size, lowercase_extension(path));
-    close_media_file(other);
-    return reading;
-}
 
-// Reads each file it is handed until the program closes the channel.
-[[noreturn]] static void serve(int channel, Progress *progress, bool sandboxed, int sandbox_error, Encoding forced) {
-    const char *other = getenv(open_by_name_variable);
-    Answers held = {0, {}, {}};
-    ReadRequests requests = {0, {}, {}};
-    uint32_t next = 0;
-    uint64_t begun = 0;
-    FileContentsReader contents(forced);
-    __atomic_store_n(&progress->ready, 1, __ATOMIC_RELEASE);
-    for (;;) {
-        // Answers wait while more requests are there, so that the program wakes once for
-        // several; none waits while the reader waits.
-        if (next == requests.count) {
-            next = 0;
-            bool received = held.count > 0 ? poll_requests(channel, requests) : receive_requests(channel, requests);
-            if (!received && held.count > 0 && errno == EAGAIN) {
-                if (!send_answers(channel, held))
-                    _exit(0);
-                held.count = 0;
-                received = receive_requests(channel, requests);
-            }
-            if (!received)
-                _exit(0);
-        }
-        int fd = requests.fds[next];
-        const ReadRequest &request = requests.requests[next++];
-        __atomic_store_n(&progress->begun, ++begun, __ATOMIC_RELEASE);
-        Reading &reading = held.readings[held.count++];
-        reading = {Reading::unreadable, 0, sandbox_error};
-        if (sandboxed) {
-            try {
-                reading = other != nullptr ? read_instead(contents, other, fd, request)
-                                           : contents.read(fd, request.size, request.extension);
-            } catch (const std::bad_alloc &) {
-                reading.error = ENOMEM;
-            }
-        }
-        _close(fd);
-        held.sizes[held.count - 1] = encoded_size(reading);
-        __atomic_store_n(&progress->finished, begun, __ATOMIC_RELEASE);
-        if (answers_full(held) || !sandboxed) {
-            if (!send_answers(channel, held) || !sandboxed)
-                _exit(0);
-            held.count = 0;
-        }
-    }
-}
 
 static HANDLE handle_at(const char *&text) {
     char *end;
@@ -141,7 +77,7 @@ int serve_as_reader(const char *handles) {
         at = end;
     void *view = pipe != nullptr && section != nullptr && encoding < encoding_count && *at == '\0' &&
                          GetFileType(pipe) == FILE_TYPE_PIPE
-                     ? MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(Progress))
+                     ? MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(ReaderProgress))
                      : nullptr;
     int channel = view != nullptr ? _open_osfhandle(intptr_t(pipe), _O_RDWR | _O_BINARY) : -1;
     if (channel < 0) {
@@ -152,7 +88,8 @@ int serve_as_reader(const char *handles) {
     av_log_set_level(AV_LOG_QUIET);
     av_max_alloc(largest_allocation);
     bool sandboxed = enter_sandbox(channel);
-    serve(channel, (Progress *)view, sandboxed, sandboxed ? 0 : errno, Encoding(encoding));
+    serve_files(channel, (ReaderProgress *)view, sandboxed, sandboxed ? 0 : errno, Encoding(encoding),
+                getenv(open_by_name_variable));
 }
 
 // A pipe of the program's (overlapped, so that a wait for it can end) and the reader's end of it
@@ -186,9 +123,9 @@ bool Reader::start() {
     if (progress == nullptr) {
         SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
         progress_section =
-            CreateFileMappingW(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0, sizeof(Progress), nullptr);
+            CreateFileMappingW(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0, sizeof(ReaderProgress), nullptr);
         progress = progress_section != nullptr
-                       ? (Progress *)MapViewOfFile(progress_section, FILE_MAP_WRITE, 0, 0, sizeof(Progress))
+                       ? (ReaderProgress *)MapViewOfFile(progress_section, FILE_MAP_WRITE, 0, 0, sizeof(ReaderProgress))
                        : nullptr;
         if (progress == nullptr)
             return errno = errno_of_windows_error(GetLastError()), false;

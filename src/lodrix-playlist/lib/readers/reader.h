@@ -65,7 +65,7 @@ class Reader {
     int64_t waiting_ms = 0; ///< how long a receive on the channel waits
     Answers answers = {0, {}, {}}; ///< the last batch, and which of it is next
     unsigned next_answer = 0;
-    struct Progress *progress = nullptr;
+    struct ReaderProgress *progress = nullptr;
     ReadRequests unsent = {0, {}, {}}; ///< what send queued and flush has not sent
     uint64_t sent = 0, answered = 0, seen = 0; ///< files sent, answered, begun when last seen
     int64_t seen_since = 0;
