@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lodrix-playlist/lib/encoding/encoding.h"
+#include "lodrix-playlist/options/selection_options.h"
 #include "lodrix-playlist/lib/readers/channel.h"
 #include "lodrix-playlist/lib/system/system.h"
 #include "lodrix-playlist/lib/text/messages.h"
@@ -25,21 +26,6 @@ static const char missing_value_message[] = N_("%s%s needs a value (lodrix-playl
 static const char wrong_order_message[] = N_("%s--order=%s: name or tags");
 static const char both_orders_message[] = N_("%s--sort and --order together: one order");
 static const char both_outputs_message[] = N_("-o and -e together: one list, or one in each folder");
-static const char unknown_field_message[] = N_(
-    "%s--match: %s: unknown field (title, artist, albumartist, album, genre, composer, year, track, "
-    "disc, length, path, mtime)");
-static const char not_numbers_message[] = N_(
-    "%s--match: %s: no number and no range (such as year:1970..1989, length:3m..5m, mtime:-30d..)");
-static const char unclosed_quote_message[] = N_("%s--match: %s: quotation mark not closed");
-static const char empty_term_message[] = N_("%s--match: %s: no term after %s");
-static const char empty_query_message[] = N_("%s--match: %s: no query before or after it");
-static const char bad_pattern_message[] = N_("%s--match: %s: not a regular expression: %s");
-static const char unknown_key_message[] = N_(
-    "%s--sort: %s: unknown field (title, artist, albumartist, album, genre, composer, year, track, "
-    "disc, length, path, mtime; -FIELD descending)");
-static const char wrong_shuffle_message[] = N_("%s--shuffle=%s: tracks, albums or spread");
-static const char wrong_seed_message[] = N_("%s--seed=%s: not a number from 0 to 18446744073709551615");
-static const char wrong_limit_message[] = N_("%s--limit=%s: neither a count nor a duration (such as 20, 90m, 1h30m, 3:30)");
 static const char wrong_format_message[] = N_("%s--format=%s: xspf or m3u8");
 static const char wrong_paths_message[] = N_("%s--paths=%s: auto, relative or absolute");
 static const char wrong_prefix_message[] = N_("%s--prefix=%s: FROM=TO (such as /home/a/Music=/storage/sdcard1/Music)");
@@ -74,11 +60,9 @@ static const option list_options[] = {
 
 // A list's options as given, read once all are there.
 struct ListOptions {
-    std::vector<const char *> matches, prefixes;
-    const char *sort = nullptr;    ///< --sort's keys; null where not given
-    const char *shuffle = nullptr; ///< --shuffle's mode, "tracks" where none is given; null where not given
-    const char *seed = nullptr, *limit = nullptr, *order = nullptr, *title = nullptr, *format = nullptr,
-               *paths = nullptr;
+    SelectionOptions select;
+    std::vector<const char *> prefixes;
+    const char *order = nullptr, *title = nullptr, *format = nullptr, *paths = nullptr;
     bool chapters = false;
     std::string first; ///< the first of them, as given, "" for none
 };
@@ -89,11 +73,11 @@ static bool take_list_option(int found, ListOptions &options) {
     case order_option: options.order = optarg; break;
     case title_option: options.title = optarg; break;
     case chapters_option: options.chapters = true; break;
-    case match_option: options.matches.push_back(optarg); break;
-    case sort_option: options.sort = optarg; break;
-    case shuffle_option: options.shuffle = optarg != nullptr ? optarg : "tracks"; break;
-    case seed_option: options.seed = optarg; break;
-    case limit_option: options.limit = optarg; break;
+    case match_option: options.select.matches.push_back(optarg); break;
+    case sort_option: options.select.sort = optarg; break;
+    case shuffle_option: options.select.shuffle = optarg != nullptr ? optarg : "tracks"; break;
+    case seed_option: options.select.seed = optarg; break;
+    case limit_option: options.select.limit = optarg; break;
     case format_option: options.format = optarg; break;
     case paths_option: options.paths = optarg; break;
     case prefix_option: options.prefixes.push_back(optarg); break;
@@ -105,58 +89,6 @@ static bool take_list_option(int found, ListOptions &options) {
     return true;
 }
 
-// False after one message, with status the one to end with: 1 for what cannot be read, 3
-// where a relative path in a query needs the working directory and there is none.
-static bool read_selection(const ListOptions &options, const char *where, Selection &selection, int &status) {
-    selection = Selection();
-    status = 1;
-    // Relative paths in a query are taken from the working directory as -p forms it.
-    const char *working = options.matches.empty() ? nullptr : working_directory();
-    int working_error = errno;
-    std::string base = working != nullptr ? working : "";
-    for (const char *text : options.matches) {
-        std::string term, reason;
-        QueryError error = parse_query(text, base, selection.queries, term, reason);
-        if (error == QueryError::no_working_directory) {
-            errno = working_error;
-            status = no_directory_status();
-            return false;
-        }
-        if (error == QueryError::bad_pattern) {
-            report(bad_pattern_message, where, printable(term).c_str(), printable(reason).c_str());
-            return false;
-        }
-        if (error != QueryError::none) {
-            const char *message = error == QueryError::unknown_field    ? unknown_field_message
-                                  : error == QueryError::not_numbers    ? not_numbers_message
-                                  : error == QueryError::unclosed_quote ? unclosed_quote_message
-                                  : error == QueryError::empty_query    ? empty_query_message
-                                                                        : empty_term_message;
-            report(message, where, printable(term).c_str(), printable(term).c_str());
-            return false;
-        }
-    }
-    std::string key;
-    if (options.sort != nullptr && !parse_sort_keys(options.sort, selection.sort_keys, key)) {
-        report(unknown_key_message, where, printable(key).c_str());
-        return false;
-    }
-    if (options.shuffle != nullptr && !parse_shuffle_mode(options.shuffle, selection.shuffle)) {
-        report(wrong_shuffle_message, where, printable(options.shuffle).c_str());
-        return false;
-    }
-    if (options.seed != nullptr && !parse_number(options.seed, selection.seed)) {
-        report(wrong_seed_message, where, printable(options.seed).c_str());
-        return false;
-    }
-    if (options.limit != nullptr && !parse_limit(options.limit, selection.limit)) {
-        report(wrong_limit_message, where, printable(options.limit).c_str());
-        return false;
-    }
-    if (selection.shuffle != ShuffleMode::none && options.seed == nullptr)
-        selection.seed = random_seed();
-    return true;
-}
 
 static bool is_relative(const std::string &path) { return !std::filesystem::u8path(path).is_absolute(); }
 
@@ -201,11 +133,11 @@ static bool read_list_options(const ListOptions &options, const char *where, con
         prefix.from = taken_from(folder, prefix.from);
         list.write.locations.prefixes.push_back(std::move(prefix));
     }
-    if (options.sort != nullptr && options.order != nullptr) {
+    if (options.select.sort != nullptr && options.order != nullptr) {
         report(both_orders_message, where);
         return false;
     }
-    return read_selection(options, where, list.select, status);
+    return read_selection(options.select, where, list.select, status);
 }
 
 // The option getopt could not take, as given: "-x", or the long one up to its "=".
